@@ -1,0 +1,15 @@
+#pragma once
+#include "platform/Types.h"
+
+constexpr UINT MOD_ALT = 0x1;
+constexpr UINT MOD_CONTROL = 0x2;
+constexpr UINT MOD_SHIFT = 0x4;
+
+// System-wide hot keys. A registered combination posts WM_HOTKEY with the
+// id as WParam to the window, whichever program is active.
+class IHotKeys {
+public:
+    virtual ~IHotKeys() = default;
+    virtual bool RegisterHotKey(HWND wnd, int id, UINT modifiers, UINT virtualKey) = 0;
+    virtual bool UnregisterHotKey(HWND wnd, int id) = 0;
+};

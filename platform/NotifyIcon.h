@@ -1,0 +1,65 @@
+#pragma once
+#include <QIcon>
+#include <cstdint>
+#include <string>
+
+#include "platform/Types.h"
+
+constexpr DWORD NIM_ADD = 0;
+constexpr DWORD NIM_MODIFY = 1;
+constexpr DWORD NIM_DELETE = 2;
+constexpr DWORD NIM_SETFOCUS = 3;
+constexpr DWORD NIM_SETVERSION = 4;
+
+constexpr UINT NIF_MESSAGE = 0x01;
+constexpr UINT NIF_ICON = 0x02;
+constexpr UINT NIF_TIP = 0x04;
+constexpr UINT NIF_INFO = 0x10;
+
+constexpr DWORD NIIF_NONE = 0;
+constexpr DWORD NIIF_INFO = 1;
+constexpr DWORD NIIF_WARNING = 2;
+constexpr DWORD NIIF_ERROR = 3;
+constexpr DWORD NIIF_USER = 4;
+
+// Notices that arrive as the callback's LParam besides mouse messages.
+constexpr UINT NIN_BALLOONSHOW = WM_USER + 2;
+constexpr UINT NIN_BALLOONHIDE = WM_USER + 3;
+constexpr UINT NIN_BALLOONTIMEOUT = WM_USER + 4;
+constexpr UINT NIN_BALLOONUSERCLICK = WM_USER + 5;
+
+// The notify icon record: one per icon, passed whole on every call.
+struct NotifyIconData {
+    HWND hWnd = 0;
+    UINT uID = 0;
+    UINT uFlags = 0;
+    UINT uCallbackMessage = 0;
+    QIcon hIcon;
+    char szTip[128] = {};
+    char szInfo[256] = {};
+    UINT uTimeout = 0;
+    char szInfoTitle[64] = {};
+    DWORD dwInfoFlags = 0;
+};
+
+// The notification area. Mouse actions on an icon are posted to its window
+// as uCallbackMessage with WParam = uID and LParam = the mouse message
+// (WM_LBUTTONDOWN, ...) or a balloon notice (NIN_BALLOON...).
+// When the tray host (re)appears, the message registered as
+// "TaskbarCreated" is broadcast to every message window.
+class INotifyIcons {
+public:
+    virtual ~INotifyIcons() = default;
+    virtual bool ShellNotifyIcon(DWORD message, const NotifyIconData& data) = 0;
+};
+
+// Cursor, keyboard state, double-click time and the foreground window.
+class IDesktopInput {
+public:
+    virtual ~IDesktopInput() = default;
+    virtual TPoint GetCursorPos() = 0;
+    virtual bool ShiftDown() = 0;
+    virtual bool CtrlDown() = 0;
+    virtual bool AltDown() = 0;
+    virtual UINT GetDoubleClickTime() = 0;
+};

@@ -1,0 +1,35 @@
+#pragma once
+// The platform services the windows and components reach, one interface per
+// service. The program installs the desktop set; tests install the simulated set.
+#include "platform/AppState.h"
+#include "platform/Browser.h"
+#include "platform/Clock.h"
+#include "platform/HotKeys.h"
+#include "platform/LastInput.h"
+#include "platform/MessageBox.h"
+#include "platform/MessageWindows.h"
+#include "platform/NotifyIcon.h"
+#include "platform/Registry.h"
+#include "platform/Shell.h"
+#include "platform/SoundPlayer.h"
+#include "platform/Taskbar.h"
+
+struct Platform {
+    IClock* Clock = nullptr;
+    IMessageWindows* Windows = nullptr;
+    IMessageBox* MessageBox = nullptr;
+    IShell* Shell = nullptr;
+    IAppState* AppState = nullptr;
+    ITaskbar* Taskbar = nullptr;
+    IRegistry* Registry = nullptr;
+    INotifyIcons* NotifyIcons = nullptr;
+    IDesktopInput* Input = nullptr;
+    IHotKeys* HotKeys = nullptr;
+    ILastInput* LastInput = nullptr;
+    ISoundPlayers* SoundPlayers = nullptr;
+    IBrowsers* Browsers = nullptr;
+};
+
+// The services in force; set once at start-up (or by a test fixture).
+Platform& CurrentPlatform();
+void SetCurrentPlatform(Platform* platform);

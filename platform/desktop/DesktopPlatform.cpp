@@ -1,0 +1,324 @@
+#include "platform/desktop/DesktopPlatform.h"
+
+#include <QApplication>
+#include <QDateTime>
+#include <QDesktopServices>
+#include <QEvent>
+#include <QMessageBox>
+#include <QTimer>
+#include <QUrl>
+#include <QWindow>
+#include <ctime>
+
+#include "platform/desktop/x11/X11.h"
+
+// ---- clock -----------------------------------------------------------------
+
+double DesktopClock::Now()
+{
+    const QDateTime now = QDateTime::currentDateTime();
+    static const qint64 epoch = QDate(1899, 12, 30).toJulianDay();
+    return static_cast<double>(now.date().toJulianDay() - epoch) +
+           static_cast<double>(now.time().msecsSinceStartOfDay()) / 86400000.0;
+}
+
+std::uint32_t DesktopClock::GetTickCount()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    const std::uint64_t ms = static_cast<std::uint64_t>(ts.tv_sec) * 1000u + static_cast<std::uint64_t>(ts.tv_nsec / 1000000);
+    return static_cast<std::uint32_t>(ms);
+}
+
+// ---- message windows ---------------------------------------------------------
+
+namespace {
+const QEvent::Type kPostedMessage = static_cast<QEvent::Type>(QEvent::registerEventType());
+
+class PostedMessageEvent : public QEvent {
+public:
+    PostedMessageEvent(HWND w, UINT m, WPARAM wp, LPARAM lp)
+        : QEvent(kPostedMessage), wnd(w), msg(m), wParam(wp), lParam(lp) {}
+    HWND wnd;
+    UINT msg;
+    WPARAM wParam;
+    LPARAM lParam;
+};
+}  // namespace
+
+DesktopMessageWindows::~DesktopMessageWindows()
+{
+    for (auto& [wnd, w] : windows_)
+        for (auto& [id, timer] : w.timers) delete timer;
+}
+
+HWND DesktopMessageWindows::AllocateHWnd(TWndMethod method)
+{
+    HWND wnd = next_++;
+    windows_[wnd].method = std::make_shared<TWndMethod>(std::move(method));
+    return wnd;
+}
+
+void DesktopMessageWindows::DeallocateHWnd(HWND wnd)
+{
+    auto it = windows_.find(wnd);
+    if (it == windows_.end()) return;
+    for (auto& [id, timer] : it->second.timers) {
+        timer->stop();
+        timer->deleteLater();  // may be inside its own timeout
+    }
+    windows_.erase(it);
+}
+
+bool DesktopMessageWindows::IsWindow(HWND wnd)
+{
+    return windows_.count(wnd) > 0;
+}
+
+bool DesktopMessageWindows::PostMessage(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    if (!IsWindow(wnd)) return false;
+    QCoreApplication::postEvent(this, new PostedMessageEvent(wnd, msg, wParam, lParam));
+    return true;
+}
+
+void DesktopMessageWindows::customEvent(QEvent* event)
+{
+    if (event->type() != kPostedMessage) return;
+    auto* m = static_cast<PostedMessageEvent*>(event);
+    SendMessage(m->wnd, m->msg, m->wParam, m->lParam);
+}
+
+LRESULT DesktopMessageWindows::SendMessage(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    auto it = windows_.find(wnd);
+    if (it == windows_.end()) return 0;
+    auto method = it->second.method;  // survives deallocation inside the handler
+    TMessage m{msg, wParam, lParam, 0};
+    if (*method) (*method)(m);
+    return m.Result;
+}
+
+bool DesktopMessageWindows::SetTimer(HWND wnd, UINT_PTR id, UINT elapseMs)
+{
+    auto it = windows_.find(wnd);
+    if (it == windows_.end()) return false;
+    QTimer*& timer = it->second.timers[id];
+    if (!timer) {
+        timer = new QTimer(this);
+        QObject::connect(timer, &QTimer::timeout, this, [this, wnd, id] { SendMessage(wnd, WM_TIMER, id, 0); });
+    }
+    // Like the platform, a zero elapse is raised to the minimum.
+    timer->start(static_cast<int>(std::max<UINT>(elapseMs, 10)));
+    return true;
+}
+
+bool DesktopMessageWindows::KillTimer(HWND wnd, UINT_PTR id)
+{
+    auto it = windows_.find(wnd);
+    if (it == windows_.end()) return false;
+    auto t = it->second.timers.find(id);
+    if (t == it->second.timers.end()) return false;
+    t->second->stop();
+    t->second->deleteLater();
+    it->second.timers.erase(t);
+    return true;
+}
+
+UINT DesktopMessageWindows::RegisterWindowMessage(const std::string& name)
+{
+    auto it = registered_.find(name);
+    if (it != registered_.end()) return it->second;
+    UINT msg = 0xC000 + static_cast<UINT>(registered_.size());
+    registered_[name] = msg;
+    return msg;
+}
+
+void DesktopMessageWindows::BroadcastMessage(UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    std::vector<HWND> all;
+    for (auto& [wnd, w] : windows_) all.push_back(wnd);
+    for (HWND wnd : all) SendMessage(wnd, msg, wParam, lParam);
+}
+
+// ---- message box, shell --------------------------------------------------
+
+int DesktopMessageBox::Show(const std::string& text, const std::string& caption, UINT type)
+{
+    QMessageBox box;
+    box.setWindowTitle(QString::fromStdString(caption));
+    box.setText(QString::fromStdString(text));
+    box.setWindowFlag(Qt::WindowStaysOnTopHint);
+    switch (type & MB_ICON_MASK) {
+    case MB_ICONERROR: box.setIcon(QMessageBox::Critical); break;
+    case MB_ICONQUESTION: box.setIcon(QMessageBox::Question); break;
+    case MB_ICONWARNING: box.setIcon(QMessageBox::Warning); break;
+    case MB_ICONINFORMATION: box.setIcon(QMessageBox::Information); break;
+    default: box.setIcon(QMessageBox::NoIcon); break;
+    }
+    switch (type & MB_BUTTONS_MASK) {
+    case MB_YESNO:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(QMessageBox::Yes);
+        break;
+    case MB_YESNOCANCEL:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        break;
+    case MB_OKCANCEL:
+        box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+        break;
+    default:
+        box.setStandardButtons(QMessageBox::Ok);
+        break;
+    }
+    switch (box.exec()) {
+    case QMessageBox::Yes: return IDYES;
+    case QMessageBox::No: return IDNO;
+    case QMessageBox::Cancel: return IDCANCEL;
+    default: return (type & MB_BUTTONS_MASK) == MB_YESNO ? IDNO : IDOK;
+    }
+}
+
+std::intptr_t DesktopShell::ShellExecute(const std::string& verb, const std::string& file)
+{
+    constexpr std::intptr_t kFileNotFound = 2, kNoAssociation = 31, kOk = 42;
+    if (verb != "open") return kNoAssociation;
+    const QUrl url(QString::fromStdString(file), QUrl::TolerantMode);
+    if (!url.isValid() || url.isEmpty()) return kFileNotFound;
+    return QDesktopServices::openUrl(url) ? kOk : kNoAssociation;
+}
+
+// ---- application state ------------------------------------------------------
+
+DesktopAppState::DesktopAppState()
+{
+    active_ = QGuiApplication::applicationState() == Qt::ApplicationActive;
+    QObject::connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState) {
+        // Focus moving between our own windows passes through "inactive"
+        // for a moment; judge once the move has settled.
+        if (checkQueued_) return;
+        checkQueued_ = true;
+        QTimer::singleShot(50, this, [this] { CheckActive(); });
+    });
+}
+
+void DesktopAppState::CheckActive()
+{
+    checkQueued_ = false;
+    const bool now = QGuiApplication::applicationState() == Qt::ApplicationActive;
+    if (now == active_) return;
+    active_ = now;
+    if (active_ && OnActivate) OnActivate();
+    if (!active_ && OnDeactivate) OnDeactivate();
+}
+
+bool DesktopAppState::IsMinimized()
+{
+    return main_ && (main_->windowState() & Qt::WindowMinimized);
+}
+
+void DesktopAppState::Minimize()
+{
+    if (main_) main_->setWindowState(main_->windowState() | Qt::WindowMinimized);
+}
+
+void DesktopAppState::Restore()
+{
+    if (main_ && IsMinimized()) main_->setWindowState(main_->windowState() & ~Qt::WindowMinimized);
+}
+
+void DesktopAppState::SetMainWindow(QWidget* window)
+{
+    if (main_) main_->removeEventFilter(this);
+    main_ = window;
+    if (main_) main_->installEventFilter(this);
+}
+
+bool DesktopAppState::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == main_ && event->type() == QEvent::WindowStateChange) {
+        const bool now = main_->windowState() & Qt::WindowMinimized;
+        if (now != minimized_) {
+            minimized_ = now;
+            if (now && OnMinimize) OnMinimize();
+            if (!now && OnRestore) OnRestore();
+        }
+    }
+    return false;
+}
+
+// ---- taskbar button --------------------------------------------------------
+
+void X11Taskbar::SetButtonVisible(bool visible)
+{
+    visible_ = visible;
+    Apply();
+}
+
+void X11Taskbar::SetMainWindow(QWidget* window)
+{
+    if (main_) main_->removeEventFilter(this);
+    main_ = window;
+    if (main_) main_->installEventFilter(this);
+}
+
+bool X11Taskbar::eventFilter(QObject* watched, QEvent* event)
+{
+    // The window manager drops a window's state when it is unmapped, so the
+    // hint is set again before every map and once more after it.
+    if (watched == main_ && event->type() == QEvent::Show) {
+        Apply();
+        QTimer::singleShot(100, this, [this] { Apply(); });
+    }
+    return false;
+}
+
+void X11Taskbar::Apply()
+{
+    if (!main_ || !main_->testAttribute(Qt::WA_WState_Created)) return;
+    x11::SetSkipTaskbar(static_cast<unsigned long>(main_->winId()), !visible_);
+}
+
+bool X11LastInput::GetLastInputTick(std::uint32_t& tick)
+{
+    unsigned long idleMs = 0;
+    if (!x11::IdleMilliseconds(idleMs)) return false;
+    tick = DesktopClock().GetTickCount() - static_cast<std::uint32_t>(idleMs);
+    return true;
+}
+
+// ---- the whole set -------------------------------------------------------------
+
+DesktopPlatform::DesktopPlatform()
+{
+    platform.Clock = &clock;
+    platform.Windows = &windows;
+    platform.MessageBox = &messageBox;
+    platform.Shell = &shell;
+    platform.AppState = &appState;
+    platform.Taskbar = &taskbar;
+    platform.Registry = &registry;
+    platform.LastInput = &lastInput;
+    InstallAddedServices();
+    SetCurrentPlatform(&platform);
+}
+
+void DesktopPlatform::InstallAddedServices()
+{
+    platform.NotifyIcons = notifyIcons.get();
+    platform.Input = input.get();
+    platform.HotKeys = hotKeys.get();
+    platform.SoundPlayers = soundPlayers.get();
+    platform.Browsers = browsers.get();
+}
+
+DesktopPlatform::~DesktopPlatform()
+{
+    SetCurrentPlatform(nullptr);
+}
+
+void DesktopPlatform::AttachMainWindow(QWidget* window)
+{
+    appState.SetMainWindow(window);
+    taskbar.SetMainWindow(window);
+}

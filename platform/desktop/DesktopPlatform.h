@@ -1,0 +1,129 @@
+#pragma once
+// The real services on the Linux desktop (Qt, plus X11 where Qt has none).
+#include <QHash>
+#include <QObject>
+#include <QPointer>
+#include <QWidget>
+#include <map>
+#include <memory>
+
+#include "platform/Platform.h"
+
+class QTimer;
+
+class DesktopClock : public IClock {
+public:
+    double Now() override;
+    std::uint32_t GetTickCount() override;
+};
+
+class DesktopMessageWindows : public QObject, public IMessageWindows {
+    Q_OBJECT
+public:
+    ~DesktopMessageWindows() override;
+    HWND AllocateHWnd(TWndMethod method) override;
+    void DeallocateHWnd(HWND wnd) override;
+    bool IsWindow(HWND wnd) override;
+    bool PostMessage(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) override;
+    LRESULT SendMessage(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) override;
+    bool SetTimer(HWND wnd, UINT_PTR id, UINT elapseMs) override;
+    bool KillTimer(HWND wnd, UINT_PTR id) override;
+    UINT RegisterWindowMessage(const std::string& name) override;
+    void BroadcastMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+
+protected:
+    void customEvent(QEvent* event) override;
+
+private:
+    struct Window {
+        std::shared_ptr<TWndMethod> method;
+        std::map<UINT_PTR, QTimer*> timers;
+    };
+    HWND next_ = 0x1000;
+    std::map<HWND, Window> windows_;
+    std::map<std::string, UINT> registered_;
+};
+
+class DesktopMessageBox : public IMessageBox {
+public:
+    int Show(const std::string& text, const std::string& caption, UINT type) override;
+};
+
+class DesktopShell : public IShell {
+public:
+    std::intptr_t ShellExecute(const std::string& verb, const std::string& file) override;
+};
+
+class DesktopAppState : public QObject, public IAppState {
+    Q_OBJECT
+public:
+    DesktopAppState();
+    bool IsActive() override { return active_; }
+    bool IsMinimized() override;
+    void Minimize() override;
+    void Restore() override;
+    void SetMainWindow(QWidget* window) override;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void CheckActive();
+    QPointer<QWidget> main_;
+    bool active_ = false;
+    bool minimized_ = false;
+    bool checkQueued_ = false;
+};
+
+class X11Taskbar : public QObject, public ITaskbar {
+    Q_OBJECT
+public:
+    void SetButtonVisible(bool visible) override;
+    bool ButtonVisible() override { return visible_; }
+    void SetMainWindow(QWidget* window) override;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void Apply();
+    QPointer<QWidget> main_;
+    bool visible_ = true;
+};
+
+class LinuxRegistry : public IRegistry {
+public:
+    bool CanOpenLocalMachineKey(const std::string&) override { return false; }
+};
+
+class X11LastInput : public ILastInput {
+public:
+    bool GetLastInputTick(std::uint32_t& tick) override;
+};
+
+// Owns the desktop services and installs them as the current platform.
+class DesktopPlatform {
+public:
+    DesktopPlatform();
+    ~DesktopPlatform();
+    void AttachMainWindow(QWidget* window);
+
+    DesktopClock clock;
+    DesktopMessageWindows windows;
+    DesktopMessageBox messageBox;
+    DesktopShell shell;
+    DesktopAppState appState;
+    X11Taskbar taskbar;
+    LinuxRegistry registry;
+    X11LastInput lastInput;
+    // Services added by their own units; may be replaced.
+    std::unique_ptr<INotifyIcons> notifyIcons;
+    std::unique_ptr<IDesktopInput> input;
+    std::unique_ptr<IHotKeys> hotKeys;
+    std::unique_ptr<ISoundPlayers> soundPlayers;
+    std::unique_ptr<IBrowsers> browsers;
+    Platform platform;
+
+private:
+    void InstallAddedServices();
+};

@@ -1,0 +1,90 @@
+#include "platform/desktop/x11/X11.h"
+
+#include <QGuiApplication>
+#include <vector>
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/extensions/scrnsaver.h>
+
+namespace x11 {
+namespace {
+Display* TheDisplay()
+{
+    auto* app = qApp ? qApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    return app ? app->display() : nullptr;
+}
+}  // namespace
+
+bool Available()
+{
+    return TheDisplay() != nullptr;
+}
+
+void SetSkipTaskbar(unsigned long window, bool skip)
+{
+    Display* dpy = TheDisplay();
+    if (!dpy || !window) return;
+    const Atom state = XInternAtom(dpy, "_NET_WM_STATE", False);
+    const Atom skipAtom = XInternAtom(dpy, "_NET_WM_STATE_SKIP_TASKBAR", False);
+
+    XWindowAttributes attrs{};
+    const bool mapped = XGetWindowAttributes(dpy, window, &attrs) && attrs.map_state != IsUnmapped;
+    if (mapped) {
+        // A managed window's state belongs to the window manager: ask it.
+        XEvent ev{};
+        ev.xclient.type = ClientMessage;
+        ev.xclient.window = window;
+        ev.xclient.message_type = state;
+        ev.xclient.format = 32;
+        ev.xclient.data.l[0] = skip ? 1 : 0;  // _NET_WM_STATE_ADD / _REMOVE
+        ev.xclient.data.l[1] = static_cast<long>(skipAtom);
+        ev.xclient.data.l[2] = 0;
+        ev.xclient.data.l[3] = 1;  // normal application
+        XSendEvent(dpy, DefaultRootWindow(dpy), False, SubstructureRedirectMask | SubstructureNotifyMask, &ev);
+    } else {
+        // Before mapping the property itself is read by the window manager.
+        Atom type = 0;
+        int format = 0;
+        unsigned long count = 0, after = 0;
+        unsigned char* data = nullptr;
+        std::vector<Atom> atoms;
+        if (XGetWindowProperty(dpy, window, state, 0, 1024, False, XA_ATOM, &type, &format, &count, &after, &data) == Success && data) {
+            if (type == XA_ATOM && format == 32) {
+                auto* a = reinterpret_cast<Atom*>(data);
+                for (unsigned long i = 0; i < count; ++i)
+                    if (a[i] != skipAtom) atoms.push_back(a[i]);
+            }
+            XFree(data);
+        }
+        if (skip) atoms.push_back(skipAtom);
+        XChangeProperty(dpy, window, state, XA_ATOM, 32, PropModeReplace,
+                        reinterpret_cast<unsigned char*>(atoms.data()), static_cast<int>(atoms.size()));
+    }
+    XFlush(dpy);
+}
+
+bool IdleMilliseconds(unsigned long& ms)
+{
+    Display* dpy = TheDisplay();
+    if (!dpy) return false;
+    int eventBase = 0, errorBase = 0;
+    if (!XScreenSaverQueryExtension(dpy, &eventBase, &errorBase)) return false;
+    XScreenSaverInfo* info = XScreenSaverAllocInfo();
+    if (!info) return false;
+    const bool ok = XScreenSaverQueryInfo(dpy, DefaultRootWindow(dpy), info) != 0;
+    if (ok) ms = info->idle;
+    XFree(info);
+    return ok;
+}
+}  // namespace x11
+
+namespace x11 {
+bool CanOpenDisplay(const char* name)
+{
+    Display* dpy = XOpenDisplay(name);
+    if (!dpy) return false;
+    XCloseDisplay(dpy);
+    return true;
+}
+}  // namespace x11

@@ -1,0 +1,16 @@
+#pragma once
+// Thin X11 helpers; Xlib's headers stay inside X11.cpp.
+
+namespace x11 {
+// True when the program runs on an X11 display.
+bool Available();
+// Adds or removes _NET_WM_STATE_SKIP_TASKBAR on a top-level window.
+void SetSkipTaskbar(unsigned long window, bool skip);
+// Milliseconds since the session's last input (XScreenSaver extension).
+bool IdleMilliseconds(unsigned long& ms);
+}  // namespace x11
+
+namespace x11 {
+// Whether an X display can be opened (before the toolkit starts). name may be null.
+bool CanOpenDisplay(const char* name);
+}  // namespace x11

@@ -1,0 +1,363 @@
+#include "platform/sim/SimPlatform.h"
+
+#include <QWidget>
+#include <algorithm>
+
+double SimClock::Now()
+{
+    return startDateTime + static_cast<double>(elapsedMs) / 86400000.0;
+}
+
+std::uint32_t SimClock::GetTickCount()
+{
+    return static_cast<std::uint32_t>(tickAtStart + elapsedMs);
+}
+
+// ---- message windows -------------------------------------------------------
+
+HWND SimMessageWindows::AllocateHWnd(TWndMethod method)
+{
+    HWND wnd = next_++;
+    windows_[wnd] = std::make_shared<TWndMethod>(std::move(method));
+    return wnd;
+}
+
+void SimMessageWindows::DeallocateHWnd(HWND wnd)
+{
+    windows_.erase(wnd);
+    for (auto it = timers_.begin(); it != timers_.end();)
+        it = it->first.first == wnd ? timers_.erase(it) : std::next(it);
+}
+
+bool SimMessageWindows::IsWindow(HWND wnd)
+{
+    return windows_.count(wnd) > 0;
+}
+
+bool SimMessageWindows::PostMessage(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    if (!IsWindow(wnd)) return false;
+    posted_.push_back({wnd, msg, wParam, lParam});
+    return true;
+}
+
+LRESULT SimMessageWindows::SendMessage(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    auto it = windows_.find(wnd);
+    if (it == windows_.end()) return 0;
+    auto method = it->second;  // survives deallocation inside the handler
+    TMessage m{msg, wParam, lParam, 0};
+    if (*method) (*method)(m);
+    return m.Result;
+}
+
+bool SimMessageWindows::SetTimer(HWND wnd, UINT_PTR id, UINT elapseMs)
+{
+    if (!IsWindow(wnd)) return false;
+    // Like the platform, a zero elapse is raised to the minimum.
+    UINT interval = std::max<UINT>(elapseMs, 10);
+    timers_[{wnd, id}] = Timer{interval, clock_.elapsedMs + interval};
+    return true;
+}
+
+bool SimMessageWindows::KillTimer(HWND wnd, UINT_PTR id)
+{
+    return timers_.erase({wnd, id}) > 0;
+}
+
+UINT SimMessageWindows::RegisterWindowMessage(const std::string& name)
+{
+    auto it = registered_.find(name);
+    if (it != registered_.end()) return it->second;
+    UINT msg = 0xC000 + static_cast<UINT>(registered_.size());
+    registered_[name] = msg;
+    return msg;
+}
+
+void SimMessageWindows::BroadcastMessage(UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    std::vector<HWND> all;
+    for (auto& [wnd, method] : windows_) all.push_back(wnd);
+    for (HWND wnd : all) SendMessage(wnd, msg, wParam, lParam);
+}
+
+void SimMessageWindows::ProcessMessages()
+{
+    while (!posted_.empty()) {
+        Posted p = posted_.front();
+        posted_.pop_front();
+        SendMessage(p.wnd, p.msg, p.wParam, p.lParam);
+    }
+}
+
+void SimMessageWindows::Advance(std::uint64_t ms)
+{
+    const std::uint64_t target = clock_.elapsedMs + ms;
+    ProcessMessages();
+    for (;;) {
+        auto next = timers_.end();
+        for (auto it = timers_.begin(); it != timers_.end(); ++it)
+            if (it->second.due <= target && (next == timers_.end() || it->second.due < next->second.due))
+                next = it;
+        if (next == timers_.end()) break;
+        auto key = next->first;
+        clock_.elapsedMs = next->second.due;
+        next->second.due += next->second.interval;
+        SendMessage(key.first, WM_TIMER, key.second, 0);
+        ProcessMessages();
+    }
+    clock_.elapsedMs = target;
+    ProcessMessages();
+}
+
+bool SimMessageWindows::HasTimer(HWND wnd, UINT_PTR id) const
+{
+    return timers_.count({wnd, id}) > 0;
+}
+
+UINT SimMessageWindows::TimerInterval(HWND wnd, UINT_PTR id) const
+{
+    auto it = timers_.find({wnd, id});
+    return it == timers_.end() ? 0 : it->second.interval;
+}
+
+// ---- boxes, shell, app state ----------------------------------------------
+
+int SimMessageBox::Show(const std::string& text, const std::string& caption, UINT type)
+{
+    shown.push_back({text, caption, type});
+    if (!answers.empty()) {
+        int a = answers.front();
+        answers.pop_front();
+        return a;
+    }
+    UINT buttons = type & MB_BUTTONS_MASK;
+    return (buttons == MB_YESNO || buttons == MB_YESNOCANCEL) ? IDNO : IDOK;
+}
+
+std::intptr_t SimShell::ShellExecute(const std::string& verb, const std::string& file)
+{
+    opened.emplace_back(verb, file);
+    return result;
+}
+
+void SimAppState::Minimize()
+{
+    if (minimized) return;
+    minimized = true;
+    if (OnMinimize) OnMinimize();
+}
+
+void SimAppState::Restore()
+{
+    if (!minimized) return;
+    minimized = false;
+    if (OnRestore) OnRestore();
+}
+
+void SimAppState::Activate()
+{
+    if (active) return;
+    active = true;
+    if (OnActivate) OnActivate();
+}
+
+void SimAppState::Deactivate()
+{
+    if (!active) return;
+    active = false;
+    if (OnDeactivate) OnDeactivate();
+}
+
+// ---- notify icons, hot keys -----------------------------------------------
+
+bool SimNotifyIcons::ShellNotifyIcon(DWORD message, const NotifyIconData& data)
+{
+    calls.push_back({message, data});
+    if (fail) return false;
+    switch (message) {
+    case NIM_ADD:
+        if (icons.count(data.uID)) return false;
+        icons[data.uID] = data;
+        return true;
+    case NIM_MODIFY:
+        if (!icons.count(data.uID)) return false;
+        icons[data.uID] = data;
+        return true;
+    case NIM_DELETE:
+        return icons.erase(data.uID) > 0;
+    default:
+        return icons.count(data.uID) > 0;
+    }
+}
+
+void SimNotifyIcons::Inject(UINT id, UINT lParamMessage)
+{
+    auto it = icons.find(id);
+    if (it == icons.end()) return;
+    windows_.PostMessage(it->second.hWnd, it->second.uCallbackMessage, id, lParamMessage);
+}
+
+void SimNotifyIcons::RestartHost()
+{
+    icons.clear();
+    windows_.BroadcastMessage(windows_.RegisterWindowMessage("TaskbarCreated"), 0, 0);
+}
+
+const NotifyIconData* SimNotifyIcons::Find(UINT id) const
+{
+    auto it = icons.find(id);
+    return it == icons.end() ? nullptr : &it->second;
+}
+
+bool SimHotKeys::RegisterHotKey(HWND wnd, int id, UINT modifiers, UINT virtualKey)
+{
+    auto key = std::make_pair(modifiers, virtualKey);
+    if (reserved.count(key)) return false;
+    auto it = registered.find(key);
+    if (it != registered.end() && (it->second.wnd != wnd || it->second.id != id)) return false;
+    registered[key] = {wnd, id};
+    return true;
+}
+
+bool SimHotKeys::UnregisterHotKey(HWND wnd, int id)
+{
+    bool any = false;
+    for (auto it = registered.begin(); it != registered.end();) {
+        if (it->second.wnd == wnd && it->second.id == id) {
+            it = registered.erase(it);
+            any = true;
+        } else {
+            ++it;
+        }
+    }
+    return any;
+}
+
+bool SimHotKeys::Press(UINT modifiers, UINT virtualKey)
+{
+    auto it = registered.find({modifiers, virtualKey});
+    if (it == registered.end()) return false;
+    windows_.PostMessage(it->second.wnd, WM_HOTKEY, static_cast<WPARAM>(it->second.id),
+                         static_cast<LPARAM>(modifiers | (virtualKey << 16)));
+    return true;
+}
+
+// ---- sound -------------------------------------------------------------
+
+bool SimSoundPlayer::Open(const std::string& fileName)
+{
+    log.push_back("open " + fileName);
+    if (!existingFiles.empty() && !existingFiles.count(fileName)) {
+        mode = TMPModes::mpNotReady;
+        return false;
+    }
+    mode = TMPModes::mpStopped;
+    return true;
+}
+
+void SimSoundPlayer::Play()
+{
+    log.push_back("play");
+    if (mode != TMPModes::mpNotReady) mode = TMPModes::mpPlaying;
+}
+
+void SimSoundPlayer::Stop()
+{
+    log.push_back("stop");
+    if (mode == TMPModes::mpPlaying) mode = TMPModes::mpStopped;
+}
+
+void SimSoundPlayer::Close()
+{
+    log.push_back("close");
+    mode = TMPModes::mpNotReady;
+}
+
+void SimSoundPlayer::Finish(TMPNotifyValues value)
+{
+    if (mode == TMPModes::mpPlaying) mode = TMPModes::mpStopped;
+    if (OnNotify) OnNotify(value);
+}
+
+std::unique_ptr<ISoundPlayer> SimSoundPlayers::Create()
+{
+    auto p = std::make_unique<SimSoundPlayer>();
+    created.push_back(p.get());
+    return p;
+}
+
+// ---- browser -------------------------------------------------------------
+
+bool SimDocument::ExecScript(const std::string& script)
+{
+    scripts.push_back(script);
+    if (onScript) onScript(script);
+    return true;
+}
+
+bool SimDocument::SaveHtml(std::string& out)
+{
+    if (saveFails) return false;
+    out = html;
+    return true;
+}
+
+SimBrowserView::SimBrowserView(QWidget* parent) : widget_(new QWidget(parent)) {}
+
+SimBrowserView::~SimBrowserView() = default;  // the widget belongs to its parent
+
+void SimBrowserView::Navigate(const std::string& url, int flags, const std::string& target,
+                              const std::string& postData, const std::string& headers)
+{
+    navigations.push_back({url, target, postData, headers, flags});
+    TBeforeNavigateArgs args{url, flags, target, postData, headers, false};
+    if (OnBeforeNavigate2) OnBeforeNavigate2(args);
+    if (args.Cancel) return;
+    pendingUrl = url;
+    busy = true;
+}
+
+void SimBrowserView::CompleteNavigation()
+{
+    if (!busy) return;
+    busy = false;
+    document = std::make_unique<SimDocument>();
+    document->url = pendingUrl;
+    auto it = pages.find(pendingUrl);
+    if (it != pages.end()) document->html = it->second;
+    document->onScript = onScript;
+    if (OnDocumentComplete) OnDocumentComplete(pendingUrl);
+}
+
+std::unique_ptr<IBrowserView> SimBrowsers::Create(QWidget* parent)
+{
+    auto v = std::make_unique<SimBrowserView>(parent);
+    created.push_back(v.get());
+    return v;
+}
+
+// ---- the whole set ---------------------------------------------------------
+
+SimPlatform::SimPlatform()
+{
+    platform.Clock = &clock;
+    platform.Windows = &windows;
+    platform.MessageBox = &messageBox;
+    platform.Shell = &shell;
+    platform.AppState = &appState;
+    platform.Taskbar = &taskbar;
+    platform.Registry = &registry;
+    platform.NotifyIcons = &notifyIcons;
+    platform.Input = &input;
+    platform.HotKeys = &hotKeys;
+    platform.LastInput = &lastInput;
+    platform.SoundPlayers = &soundPlayers;
+    platform.Browsers = &browsers;
+    SetCurrentPlatform(&platform);
+}
+
+SimPlatform::~SimPlatform()
+{
+    SetCurrentPlatform(nullptr);
+}

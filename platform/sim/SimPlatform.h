@@ -1,0 +1,267 @@
+#pragma once
+// Deterministic platform for tests: virtual time, recorded effects, scripted
+// answers. Nothing fires until the test advances the clock or pumps messages.
+#include <deque>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/Platform.h"
+
+class SimClock : public IClock {
+public:
+    double Now() override;
+    std::uint32_t GetTickCount() override;
+
+    std::uint64_t elapsedMs = 0;       // virtual milliseconds since the start
+    double startDateTime = 46027.375;  // 2026-01-05 09:00 local
+    std::uint32_t tickAtStart = 1000000;
+};
+
+class SimMessageWindows : public IMessageWindows {
+public:
+    explicit SimMessageWindows(SimClock& clock) : clock_(clock) {}
+    HWND AllocateHWnd(TWndMethod method) override;
+    void DeallocateHWnd(HWND wnd) override;
+    bool IsWindow(HWND wnd) override;
+    bool PostMessage(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) override;
+    LRESULT SendMessage(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) override;
+    bool SetTimer(HWND wnd, UINT_PTR id, UINT elapseMs) override;
+    bool KillTimer(HWND wnd, UINT_PTR id) override;
+    UINT RegisterWindowMessage(const std::string& name) override;
+    void BroadcastMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+
+    // Delivers the posted messages, including those posted meanwhile.
+    void ProcessMessages();
+    // Moves virtual time forward, firing due timers in order.
+    void Advance(std::uint64_t ms);
+    bool HasTimer(HWND wnd, UINT_PTR id) const;
+    UINT TimerInterval(HWND wnd, UINT_PTR id) const;
+    std::size_t TimerCount() const { return timers_.size(); }
+    std::size_t WindowCount() const { return windows_.size(); }
+
+private:
+    struct Timer {
+        UINT interval = 0;
+        std::uint64_t due = 0;
+    };
+    struct Posted {
+        HWND wnd;
+        UINT msg;
+        WPARAM wParam;
+        LPARAM lParam;
+    };
+    SimClock& clock_;
+    HWND next_ = 0x100;
+    std::map<HWND, std::shared_ptr<TWndMethod>> windows_;
+    std::map<std::pair<HWND, UINT_PTR>, Timer> timers_;
+    std::deque<Posted> posted_;
+    std::map<std::string, UINT> registered_;
+};
+
+class SimMessageBox : public IMessageBox {
+public:
+    struct Shown {
+        std::string text, caption;
+        UINT type;
+    };
+    int Show(const std::string& text, const std::string& caption, UINT type) override;
+    std::vector<Shown> shown;
+    std::deque<int> answers;  // scripted; when empty: IDOK, or IDNO for a question
+};
+
+class SimShell : public IShell {
+public:
+    std::intptr_t ShellExecute(const std::string& verb, const std::string& file) override;
+    std::vector<std::pair<std::string, std::string>> opened;  // verb, file
+    std::intptr_t result = 42;
+};
+
+class SimAppState : public IAppState {
+public:
+    bool IsActive() override { return active; }
+    bool IsMinimized() override { return minimized; }
+    void Minimize() override;
+    void Restore() override;
+    void Activate();
+    void Deactivate();
+    bool active = true;
+    bool minimized = false;
+};
+
+class SimTaskbar : public ITaskbar {
+public:
+    void SetButtonVisible(bool v) override { visible = v; history.push_back(v); }
+    bool ButtonVisible() override { return visible; }
+    bool visible = true;
+    std::vector<bool> history;
+};
+
+class SimRegistry : public IRegistry {
+public:
+    bool CanOpenLocalMachineKey(const std::string& subKey) override { return keys.count(subKey) > 0; }
+    std::set<std::string> keys;
+};
+
+class SimNotifyIcons : public INotifyIcons {
+public:
+    explicit SimNotifyIcons(SimMessageWindows& windows) : windows_(windows) {}
+    bool ShellNotifyIcon(DWORD message, const NotifyIconData& data) override;
+    // Posts a callback as the shell would for a mouse action or notice.
+    void Inject(UINT id, UINT lParamMessage);
+    // The tray host restarts: all icons are gone and "TaskbarCreated" is broadcast.
+    void RestartHost();
+    const NotifyIconData* Find(UINT id) const;
+
+    struct Call {
+        DWORD message;
+        NotifyIconData data;
+    };
+    std::vector<Call> calls;
+    std::map<UINT, NotifyIconData> icons;
+    bool fail = false;
+
+private:
+    SimMessageWindows& windows_;
+};
+
+class SimInput : public IDesktopInput {
+public:
+    TPoint GetCursorPos() override { return cursor; }
+    bool ShiftDown() override { return shift; }
+    bool CtrlDown() override { return ctrl; }
+    bool AltDown() override { return alt; }
+    UINT GetDoubleClickTime() override { return doubleClickTime; }
+    TPoint cursor;
+    bool shift = false, ctrl = false, alt = false;
+    UINT doubleClickTime = 500;
+};
+
+class SimHotKeys : public IHotKeys {
+public:
+    explicit SimHotKeys(SimMessageWindows& windows) : windows_(windows) {}
+    bool RegisterHotKey(HWND wnd, int id, UINT modifiers, UINT virtualKey) override;
+    bool UnregisterHotKey(HWND wnd, int id) override;
+    // A combination held by another program.
+    void Reserve(UINT modifiers, UINT virtualKey) { reserved.insert({modifiers, virtualKey}); }
+    // The user presses a combination; true when a registration took it.
+    bool Press(UINT modifiers, UINT virtualKey);
+
+    struct Registration {
+        HWND wnd;
+        int id;
+    };
+    std::map<std::pair<UINT, UINT>, Registration> registered;
+    std::set<std::pair<UINT, UINT>> reserved;
+
+private:
+    SimMessageWindows& windows_;
+};
+
+class SimLastInput : public ILastInput {
+public:
+    bool GetLastInputTick(std::uint32_t& t) override { t = tick; return ok; }
+    std::uint32_t tick = 0;
+    bool ok = true;
+};
+
+class SimSoundPlayer : public ISoundPlayer {
+public:
+    bool Open(const std::string& fileName) override;
+    void Play() override;
+    void Stop() override;
+    void Close() override;
+    TMPModes Mode() override { return mode; }
+    // The device reports the end of a play.
+    void Finish(TMPNotifyValues value = TMPNotifyValues::nvSuccessful);
+
+    std::vector<std::string> log;  // "open <file>", "play", "stop", "close"
+    std::set<std::string> existingFiles;  // empty: every file opens
+    TMPModes mode = TMPModes::mpNotReady;
+};
+
+class SimSoundPlayers : public ISoundPlayers {
+public:
+    std::unique_ptr<ISoundPlayer> Create() override;
+    std::vector<SimSoundPlayer*> created;
+};
+
+class SimDocument : public IHtmlDocument {
+public:
+    bool HasBody() override { return hasBody; }
+    bool BodyIsBodyElement() override { return bodyIsBodyElement; }
+    void SetBodyBorderStyle(const std::string& s) override { borderStyle = s; }
+    void SetBodyScroll(const std::string& s) override { scroll = s; }
+    bool ExecScript(const std::string& script) override;
+    bool SaveHtml(std::string& out) override;
+    void SetUIHandler(IDocHostUIHandler* h) override { uiHandler = h; }
+
+    std::string url, html;
+    bool hasBody = true, bodyIsBodyElement = true, saveFails = false;
+    std::string borderStyle, scroll;
+    std::vector<std::string> scripts;
+    IDocHostUIHandler* uiHandler = nullptr;
+    std::function<void(const std::string&)> onScript;  // what running a script does
+};
+
+class SimBrowserView : public IBrowserView {
+public:
+    explicit SimBrowserView(QWidget* parent);
+    ~SimBrowserView() override;
+    QWidget* Widget() override { return widget_; }
+    void Navigate(const std::string& url, int flags, const std::string& target,
+                  const std::string& postData, const std::string& headers) override;
+    bool Busy() override { return busy; }
+    IHtmlDocument* Document() override { return document.get(); }
+    // Finishes the pending navigation: the page loads and completes.
+    void CompleteNavigation();
+
+    struct Navigation {
+        std::string url, target, postData, headers;
+        int flags;
+    };
+    std::vector<Navigation> navigations;
+    std::map<std::string, std::string> pages;  // url -> html; unknown urls load empty
+    std::unique_ptr<SimDocument> document;
+    std::string pendingUrl;
+    bool busy = false;
+    std::function<void(const std::string&)> onScript;  // given to every new document
+
+private:
+    QWidget* widget_;
+};
+
+class SimBrowsers : public IBrowsers {
+public:
+    std::unique_ptr<IBrowserView> Create(QWidget* parent) override;
+    std::vector<SimBrowserView*> created;
+};
+
+// All simulated services, installed as the current platform while alive.
+class SimPlatform {
+public:
+    SimPlatform();
+    ~SimPlatform();
+    void Advance(std::uint64_t ms) { windows.Advance(ms); }
+    void ProcessMessages() { windows.ProcessMessages(); }
+
+    SimClock clock;
+    SimMessageWindows windows{clock};
+    SimMessageBox messageBox;
+    SimShell shell;
+    SimAppState appState;
+    SimTaskbar taskbar;
+    SimRegistry registry;
+    SimNotifyIcons notifyIcons{windows};
+    SimInput input;
+    SimHotKeys hotKeys{windows};
+    SimLastInput lastInput;
+    SimSoundPlayers soundPlayers;
+    SimBrowsers browsers;
+    Platform platform;
+
+private:
+    Platform* previous_ = nullptr;
+};
