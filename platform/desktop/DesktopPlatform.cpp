@@ -299,6 +299,11 @@ DesktopPlatform::DesktopPlatform()
     platform.Taskbar = &taskbar;
     platform.Registry = &registry;
     platform.LastInput = &lastInput;
+    notifyIcons = CreateDesktopNotifyIcons(windows);
+    input = CreateDesktopInput();
+    hotKeys = CreateDesktopHotKeys(windows);
+    soundPlayers = CreateDesktopSoundPlayers();
+    browsers = CreateDesktopBrowsers();
     InstallAddedServices();
     SetCurrentPlatform(&platform);
 }

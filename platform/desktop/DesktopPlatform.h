@@ -101,6 +101,13 @@ public:
     bool GetLastInputTick(std::uint32_t& tick) override;
 };
 
+// Factories of the services that live in units of their own.
+std::unique_ptr<INotifyIcons> CreateDesktopNotifyIcons(IMessageWindows& windows);
+std::unique_ptr<IDesktopInput> CreateDesktopInput();
+std::unique_ptr<IHotKeys> CreateDesktopHotKeys(IMessageWindows& windows);
+std::unique_ptr<ISoundPlayers> CreateDesktopSoundPlayers();
+std::unique_ptr<IBrowsers> CreateDesktopBrowsers();
+
 // Owns the desktop services and installs them as the current platform.
 class DesktopPlatform {
 public:

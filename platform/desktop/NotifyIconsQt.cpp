@@ -1,0 +1,7 @@
+#include "platform/desktop/DesktopPlatform.h"
+
+// Not yet available on this desktop.
+std::unique_ptr<INotifyIcons> CreateDesktopNotifyIcons(IMessageWindows&)
+{
+    return nullptr;
+}
