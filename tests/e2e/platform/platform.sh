@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Desktop services for real: window timers fire in real time, the taskbar
+# hint reaches _NET_WM_STATE, a message box appears as a window and answers.
+source "$(dirname "$0")/../lib.sh"
+PROBE=$1
+e2e_start_desktop
+
+# Timers.
+out=$(timeout 20 "$PROBE" timer) || e2e_fail "timer probe failed: $out"
+ms=${out##*elapsed_ms=}
+[ "$ms" -ge 450 ] || e2e_fail "five 100 ms ticks came after only $ms ms"
+e2e_log "timer: $out"
+
+# Taskbar hint.
+e2e_spawn taskbar "$PROBE" taskbar
+pid=$E2E_LAST_PID
+e2e_wait 20 e2e_window_by_title "Platform Probe" || e2e_fail "probe window not mapped"
+win=$(e2e_window_by_title "Platform Probe")
+e2e_wait 5 bash -c "xprop -id $win _NET_WM_STATE | grep -q _NET_WM_STATE_SKIP_TASKBAR" \
+  || e2e_fail "skip-taskbar hint missing: $(xprop -id "$win" _NET_WM_STATE)"
+e2e_wait 10 grep -q shown "$E2E_TMP/taskbar.log" || e2e_fail "probe did not show the button again"
+e2e_wait 5 bash -c "! xprop -id $win _NET_WM_STATE | grep -q _NET_WM_STATE_SKIP_TASKBAR" \
+  || e2e_fail "skip-taskbar hint not removed"
+kill "$pid"
+
+# Message box: appears with its caption; Yes answers IDYES (6).
+e2e_spawn msgbox "$PROBE" msgbox
+pid=$E2E_LAST_PID
+e2e_wait 20 e2e_window_by_title "Time Clock Still Running" || e2e_fail "message box not shown"
+box=$(e2e_window_by_title "Time Clock Still Running")
+xdotool windowactivate --sync "$box" 2>/dev/null || true
+xdotool key Return 2>/dev/null || true
+e2e_wait_exit "$pid" 20 || e2e_fail "message box did not close"
+grep -q "answer=6" "$E2E_TMP/msgbox.log" || e2e_fail "answer was $(cat "$E2E_TMP/msgbox.log")"
+echo "platform: ok"

@@ -1,0 +1,295 @@
+// The component stand-ins on the simulated platform.
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <gtest/gtest.h>
+
+#include "components/Application.h"
+#include "components/Exceptions.h"
+#include "components/Format.h"
+#include "components/HotKey.h"
+#include "components/Menus.h"
+#include "components/SpinEdit.h"
+#include "components/Timer.h"
+#include "platform/sim/SimPlatform.h"
+
+namespace {
+
+class Components : public ::testing::Test {
+protected:
+    SimPlatform sim;
+};
+
+// ---- timers ---------------------------------------------------------------
+
+TEST_F(Components, TimerFiresOnVirtualTimeOnly)
+{
+    TTimer t;
+    int ticks = 0;
+    t.OnTimer = [&](TTimer*) { ++ticks; };
+    t.SetInterval(1000);
+    sim.Advance(999);
+    EXPECT_EQ(ticks, 0);
+    sim.Advance(1);
+    EXPECT_EQ(ticks, 1);
+    sim.Advance(3000);
+    EXPECT_EQ(ticks, 4);
+}
+
+TEST_F(Components, TimerIntervalZeroNeverFiresAndSameValuesChangeNothing)
+{
+    TTimer t;
+    int ticks = 0;
+    t.OnTimer = [&](TTimer*) { ++ticks; };
+    t.SetInterval(0);
+    sim.Advance(100000);
+    EXPECT_EQ(ticks, 0);
+
+    t.SetInterval(1000);
+    sim.Advance(600);
+    t.SetInterval(1000);  // same interval: the count goes on
+    sim.Advance(400);
+    EXPECT_EQ(ticks, 1);
+
+    sim.Advance(600);
+    t.SetEnabled(true);  // same state: the count goes on
+    sim.Advance(400);
+    EXPECT_EQ(ticks, 2);
+}
+
+TEST_F(Components, TimerNewIntervalRestartsCountAndDisableStops)
+{
+    TTimer t;
+    int ticks = 0;
+    t.OnTimer = [&](TTimer*) { ++ticks; };
+    t.SetInterval(1000);
+    sim.Advance(900);
+    t.SetInterval(500);  // restarts from zero
+    sim.Advance(499);
+    EXPECT_EQ(ticks, 0);
+    sim.Advance(1);
+    EXPECT_EQ(ticks, 1);
+    t.SetEnabled(false);
+    sim.Advance(10000);
+    EXPECT_EQ(ticks, 1);
+    t.SetEnabled(true);
+    sim.Advance(499);
+    EXPECT_EQ(ticks, 1);
+    sim.Advance(1);
+    EXPECT_EQ(ticks, 2);
+}
+
+TEST_F(Components, TimerDestructionReleasesItsWindow)
+{
+    const auto before = sim.windows.WindowCount();
+    {
+        TTimer t;
+        EXPECT_EQ(sim.windows.WindowCount(), before + 1);
+    }
+    EXPECT_EQ(sim.windows.WindowCount(), before);
+    EXPECT_EQ(sim.windows.TimerCount(), 0u);
+}
+
+// ---- minutes text ------------------------------------------------------------
+
+TEST(Format, MinutesPattern)
+{
+    EXPECT_EQ(FormatMinutes(0.0, '.'), "");
+    EXPECT_EQ(FormatMinutes(0.5, '.'), ".5");
+    EXPECT_EQ(FormatMinutes(1.0, '.'), "1");
+    EXPECT_EQ(FormatMinutes(12.25, '.'), "12.25");
+    EXPECT_EQ(FormatMinutes(2.0 / 3.0, '.'), ".67");
+    EXPECT_EQ(FormatMinutes(1.10, '.'), "1.1");
+    EXPECT_EQ(FormatMinutes(0.004, '.'), "");
+    EXPECT_EQ(FormatMinutes(1.5, ','), "1,5");
+    EXPECT_EQ(FormatMinutes(-0.5, '.'), "-.5");
+}
+
+TEST(Format, MinutesRoundHalvesAwayFromZero)
+{
+    EXPECT_EQ(FormatMinutes(0.125, '.'), ".13");
+    EXPECT_EQ(FormatMinutes(0.375, '.'), ".38");
+    EXPECT_EQ(FormatMinutes(0.005, '.'), ".01");
+    EXPECT_EQ(FormatMinutes(-0.125, '.'), "-.13");
+    EXPECT_EQ(FormatMinutes(9.995, '.'), "10");
+}
+
+TEST(Format, SecondsBetweenSurvivesRounding)
+{
+    const double start = 46027.5;
+    EXPECT_EQ(SecondsBetween(start, start + 30.0 / 86400.0), 30);
+    EXPECT_EQ(SecondsBetween(start + 61.0 / 86400.0, start), 61);
+    EXPECT_EQ(SecondsBetween(start, start + 330.0 / 86400.0), 330);
+}
+
+TEST(Format, LongTimeHasSecondsAndNoZone)
+{
+    const std::string t = FormatLongTime(46027.0 + (13 * 3600 + 5 * 60 + 9) / 86400.0);
+    EXPECT_NE(t.find("05"), std::string::npos) << t;
+    EXPECT_NE(t.find("09"), std::string::npos) << t;
+    EXPECT_EQ(t.find("UTC"), std::string::npos) << t;
+}
+
+// ---- spin field -------------------------------------------------------------
+
+TEST_F(Components, SpinEditReadsResetBadTextToMinimum)
+{
+    TCSpinEdit e;
+    e.SetRange(1, 600);
+    int changes = 0;
+    e.OnChange = [&](TCSpinEdit*) { ++changes; };
+    e.SetText("");
+    EXPECT_EQ(e.Value(), 1);
+    EXPECT_EQ(e.Text(), "1");
+    e.SetText("-");
+    EXPECT_EQ(e.Value(), 1);
+    e.SetText("12x");
+    EXPECT_EQ(e.Value(), 1);
+    EXPECT_GE(changes, 4);
+}
+
+TEST_F(Components, SpinEditClampsOnSetAndOnLeavingButNotWhileTyping)
+{
+    TCSpinEdit e;
+    e.SetRange(0, 600);
+    e.SetIncrement(10);
+    e.SetValue(900);
+    EXPECT_EQ(e.Value(), 600);
+    e.SetValue(-5);
+    EXPECT_EQ(e.Value(), 0);
+    e.StepDown();
+    EXPECT_EQ(e.Value(), 0);
+    e.SetValue(595);
+    e.StepUp();
+    EXPECT_EQ(e.Value(), 600);
+
+    e.SetText("900");  // typed: not clamped yet
+    EXPECT_EQ(e.Value(), 900);
+    QFocusEvent out(QEvent::FocusOut);
+    QApplication::sendEvent(e.Editor(), &out);
+    EXPECT_EQ(e.Value(), 600);
+}
+
+TEST_F(Components, SpinEditRefusesLettersButTakesDigitsAndSigns)
+{
+    TCSpinEdit e;
+    e.SetRange(0, 600);
+    e.SetText("");
+    for (const char* k : {"1", "x", "2", "+", "-"}) {
+        const int key = k[0] >= 'a' ? Qt::Key_A + (k[0] - 'a') : k[0];
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, QString::fromLatin1(k));
+        QApplication::sendEvent(e.Editor(), &press);
+    }
+    EXPECT_EQ(e.Text(), "12+-");
+}
+
+// ---- hot-key field ---------------------------------------------------------
+
+TEST(HotKeyCodes, MappingKeepsWindowsCodes)
+{
+    EXPECT_EQ(QtKeyToVirtualKey(Qt::Key_A, false), 0x41);
+    EXPECT_EQ(QtKeyToVirtualKey(Qt::Key_QuoteLeft, false), 0xC0);
+    EXPECT_EQ(QtKeyToVirtualKey(Qt::Key_AsciiTilde, false), 0xC0);
+    EXPECT_EQ(QtKeyToVirtualKey(Qt::Key_F5, false), 0x74);
+    EXPECT_EQ(QtKeyToVirtualKey(Qt::Key_5, true), 0x65);
+    EXPECT_EQ(QtKeyToVirtualKey(Qt::Key_5, false), 0x35);
+    for (int vk : {0x41, 0x5A, 0x30, 0x70, 0x87, 0xC0, 0xBA, 0xDE, 0x20, 0x2E, 0x25})
+        EXPECT_EQ(QtKeyToVirtualKey(VirtualKeyToQtKey(vk), false), vk) << vk;
+}
+
+TEST(HotKeyCodes, PlainKeyOrShiftAloneBecomesAlt)
+{
+    EXPECT_EQ(NormalizeHotKey(0x41), scAlt | 0x41);
+    EXPECT_EQ(NormalizeHotKey(scShift | 0x41), scAlt | 0x41);
+    EXPECT_EQ(NormalizeHotKey(scCtrl | 0x41), scCtrl | 0x41);
+    EXPECT_EQ(NormalizeHotKey(scCtrl | scShift | 0x41), scCtrl | scShift | 0x41);
+    EXPECT_EQ(NormalizeHotKey(0), 0);
+    EXPECT_EQ(HotKeyText(0xC041), "Ctrl + Alt + A");
+    EXPECT_EQ(HotKeyText(0), "None");
+}
+
+TEST(HotKeyField, UserEntryChangesProgramSetDoesNot)
+{
+    THotKey f;
+    int changes = 0;
+    f.OnChange = [&](THotKey*) { ++changes; };
+    f.SetHotKey(32960);
+    EXPECT_EQ(changes, 0);
+    EXPECT_EQ(f.HotKey(), 32960);
+
+    QKeyEvent plain(QEvent::KeyPress, Qt::Key_B, Qt::NoModifier, "b");
+    QApplication::sendEvent(&f, &plain);
+    EXPECT_EQ(f.HotKey(), scAlt | 0x42);
+    EXPECT_EQ(changes, 1);
+
+    QKeyEvent combo(QEvent::KeyPress, Qt::Key_A, Qt::ControlModifier | Qt::AltModifier, "");
+    QApplication::sendEvent(&f, &combo);
+    EXPECT_EQ(f.HotKey(), 0xC041);
+    EXPECT_EQ(f.text().toStdString(), "Ctrl + Alt + A");
+
+    QKeyEvent modifierOnly(QEvent::KeyPress, Qt::Key_Control, Qt::ControlModifier, "");
+    QApplication::sendEvent(&f, &modifierOnly);
+    EXPECT_EQ(f.HotKey(), 0xC041);
+    EXPECT_EQ(changes, 2);
+}
+
+// ---- menus and the error report --------------------------------------------
+
+TEST_F(Components, HiddenMenuItemStillClicks)
+{
+    TPopupMenu menu;
+    TMenuItem* stop = menu.Add("StopClock1", "Stop Clock");
+    int clicks = 0;
+    stop->OnClick = [&](TMenuItem*) { ++clicks; };
+    stop->SetVisible(false);
+    stop->Click();
+    EXPECT_EQ(clicks, 1);
+    EXPECT_FALSE(stop->Action()->isVisible());
+    TMenuItem* sep = menu.Add("N1", "-");
+    EXPECT_TRUE(sep->Action()->isSeparator());
+    EXPECT_EQ(menu.Find("StopClock1"), stop);
+}
+
+TEST_F(Components, EscapingExceptionIsReportedAndProgramGoesOn)
+{
+    Application().SetTitle("Chronel Timer");
+    TPopupMenu menu;
+    TMenuItem* item = menu.Add("Exit1", "Exit");
+    item->OnClick = [](TMenuItem*) { throw Exception("Unable to write to /x/ChronelGui.ini"); };
+    item->Click();
+    ASSERT_EQ(sim.messageBox.shown.size(), 1u);
+    EXPECT_EQ(sim.messageBox.shown[0].text, "Unable to write to /x/ChronelGui.ini.");
+    EXPECT_EQ(sim.messageBox.shown[0].caption, "Chronel Timer");
+    EXPECT_EQ(sim.messageBox.shown[0].type & MB_ICON_MASK, MB_ICONERROR);
+    EXPECT_FALSE(Application().Guard([] { throw std::runtime_error("x."); }));
+    EXPECT_EQ(sim.messageBox.shown[1].text, "x.");
+}
+
+TEST(Exceptions, AssertionMessageNamesFileAndLine)
+{
+    try {
+        CHRONEL_REQUIRE(false, "REQUIRE: Strings");
+        FAIL();
+    } catch (const EAssertionFailed& e) {
+        EXPECT_EQ(e.Message().rfind("REQUIRE: Strings (ComponentsTest.cpp, line ", 0), 0u) << e.Message();
+    }
+}
+
+// ---- simulated platform ------------------------------------------------------
+
+TEST_F(Components, SimHotKeysRefuseHeldCombinationsAndDeliverPresses)
+{
+    std::vector<WPARAM> got;
+    HWND w = sim.windows.AllocateHWnd([&](TMessage& m) { if (m.Msg == WM_HOTKEY) got.push_back(m.WParam); });
+    sim.hotKeys.Reserve(MOD_ALT, 0x41);
+    EXPECT_FALSE(sim.hotKeys.RegisterHotKey(w, 0, MOD_ALT, 0x41));
+    EXPECT_TRUE(sim.hotKeys.RegisterHotKey(w, 0, MOD_ALT, 0xC0));
+    EXPECT_TRUE(sim.hotKeys.Press(MOD_ALT, 0xC0));
+    sim.ProcessMessages();
+    EXPECT_EQ(got, std::vector<WPARAM>{0});
+    EXPECT_TRUE(sim.hotKeys.UnregisterHotKey(w, 0));
+    EXPECT_FALSE(sim.hotKeys.Press(MOD_ALT, 0xC0));
+    sim.windows.DeallocateHWnd(w);
+}
+
+}  // namespace
