@@ -1,14 +1,17 @@
 // Chronel Timer: the program entry.
 #include <QApplication>
-#include <QWidget>
+#include <QSessionManager>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include "components/Application.h"
 #include "components/ImageList.h"
+#include "main_window/ChronelUnit.h"
 #include "platform/desktop/DesktopPlatform.h"
 #include "platform/desktop/x11/X11.h"
+#include "prefs/frmPrefsUnit.h"
 
 namespace {
 // The toolkit aborts without a display; say so plainly instead.
@@ -26,28 +29,39 @@ bool DisplayAvailable()
 int main(int argc, char** argv)
 {
     if (!DisplayAvailable()) {
-        std::fprintf(stderr, "ChronelGui: no graphical display available (DISPLAY is %s). "
-                             "Start it inside a desktop session or under Xvfb.\n",
-                     std::getenv("DISPLAY") && *std::getenv("DISPLAY") ? std::getenv("DISPLAY") : "not set");
+        const char* display = std::getenv("DISPLAY");
+        std::fprintf(stderr,
+                     "ChronelGui: no graphical display available (DISPLAY is %s). "
+                     "Start it inside a desktop session or under Xvfb.\n",
+                     display && *display ? display : "not set");
         return 2;
     }
     QApplication qtApp(argc, argv);
+    // The program ends when the main window closes, not with its last window.
     qtApp.setQuitOnLastWindowClosed(false);
+    QApplication::setApplicationName("chronel-timer");
+    QApplication::setWindowIcon(ApplicationIcon());
     DesktopPlatform desktop;
+    std::unique_ptr<TForm1> form;
+    std::unique_ptr<TfrmPrefs> prefs;
     try {
         Application().SetTitle("Chronel Timer");
-        QApplication::setWindowIcon(ApplicationIcon());
-        QWidget window(nullptr, Qt::Window | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint |
-                                    Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-        window.setWindowTitle("Chronel Timer");
-        window.resize(132, 176);
-        desktop.AttachMainWindow(&window);
-        QObject::connect(&qtApp, &QApplication::lastWindowClosed, &qtApp, &QApplication::quit);
-        window.show();
-        qtApp.setQuitOnLastWindowClosed(true);
+        form = std::make_unique<TForm1>();
+        prefs = std::make_unique<TfrmPrefs>(form.get(), form.get());
+        frmPrefs = prefs.get();
+        desktop.AttachMainWindow(form.get());
+        QObject::connect(&qtApp, &QGuiApplication::commitDataRequest, [&](QSessionManager& manager) {
+            bool mayEnd = true;
+            Application().Guard([&] { mayEnd = form->QueryEndSession(); });
+            if (!mayEnd) manager.cancel();
+        });
+        form->show();
         qtApp.exec();
     } catch (...) {
         Application().HandleException(std::current_exception());
     }
+    frmPrefs = nullptr;
+    prefs.reset();
+    form.reset();
     return 0;
 }

@@ -1,6 +1,7 @@
 #include "components/Application.h"
 
 #include <QCoreApplication>
+#include <cstdio>
 
 #include "components/Exceptions.h"
 #include "platform/Platform.h"
@@ -37,6 +38,8 @@ void TApplication::ShowException(const std::string& message)
 {
     std::string text = message;
     if (text.empty() || text.back() != '.') text += '.';
+    // Also on the error stream, for whoever started the program from a shell.
+    std::fprintf(stderr, "%s: %s\n", title_.c_str(), text.c_str());
     CurrentPlatform().MessageBox->Show(text, title_, MB_OK | MB_ICONERROR);
 }
 

@@ -1,0 +1,358 @@
+#include "prefs/frmPrefsUnit.h"
+
+#include <QCloseEvent>
+#include <QFont>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include "components/Application.h"
+#include "components/ImageList.h"
+#include "components/IniFile.h"
+#include "components/SettingsPath.h"
+#include "components/Timer.h"
+#include "platform/Platform.h"
+#include "prefs/PrefsHost.h"
+
+TfrmPrefs* frmPrefs = nullptr;
+
+std::string Rot13(const std::string& text)
+{
+    std::string out = text;
+    for (char& c : out) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>('A' + (c - 'A' + 13) % 26);
+        else if (c >= 'a' && c <= 'z') c = static_cast<char>('a' + (c - 'a' + 13) % 26);
+    }
+    return out;
+}
+
+std::string PublicBaseURL() { return CHRONEL_SERVICE_BASE_URL; }
+std::string LocalBaseURL() { return CHRONEL_LOCAL_BASE_URL; }
+std::string ServiceWebSite() { return CHRONEL_SERVICE_WEB_SITE; }
+
+namespace {
+QLabel* Heading(const char* text, QWidget* parent)
+{
+    auto* l = new QLabel(text, parent);
+    QFont f = l->font();
+    f.setBold(true);
+    l->setFont(f);
+    return l;
+}
+
+TCSpinEdit* Spin(int min, int max, int step, int value, QWidget* parent)
+{
+    auto* s = new TCSpinEdit(parent);
+    s->SetRange(min, max);
+    s->SetIncrement(step);
+    s->SetValue(value);
+    s->setFixedWidth(58);
+    return s;
+}
+
+// A row that reads as one sentence: check box, number, unit.
+QHBoxLayout* Sentence(QWidget* first, QWidget* second, QWidget* third)
+{
+    auto* row = new QHBoxLayout;
+    row->setSpacing(4);
+    row->addWidget(first);
+    row->addWidget(second);
+    if (third) row->addWidget(third);
+    row->addStretch(1);
+    return row;
+}
+}  // namespace
+
+TfrmPrefs::TfrmPrefs(IPrefsHost* host, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                          Qt::CustomizeWindowHint),
+      host_(host)
+{
+    setWindowTitle("Chronel Timer Preferences");
+    QFont small = font();
+    small.setPointSize(8);
+    setFont(small);
+    setFixedSize(315, 249);
+
+    PageControl1 = new QTabWidget(this);
+    PageControl1->setGeometry(8, 8, 300, 201);
+
+    // Enhancements.
+    tabExtra = new QWidget;
+    cbxMinuteReminder = new TCheckBox("Show reminder every                   minutes on the clock", tabExtra);
+    cbxMinuteReminder->setFixedWidth(127);  // only "Show reminder every" shows
+    edtMinuteReminder = Spin(1, 600, 10, 20, tabExtra);
+    auto* Label10 = new QLabel("minutes on the clock", tabExtra);
+    cbxPlayTickingSound = new TCheckBox("Play ticking sound every", tabExtra);
+    edtTickingSound = Spin(0, 600, 10, 60, tabExtra);
+    auto* Label5 = new QLabel("seconds on the clock", tabExtra);
+    cbxIdleTimeCheck = new TCheckBox("Stop/restart clock if system idle for ", tabExtra);
+    edtIdleTimeCheck = Spin(1, 600, 1, 2, tabExtra);
+    auto* Label11 = new QLabel("minutes", tabExtra);
+    auto* Label4 = new QLabel("Start/Stop Timer Hotkey", tabExtra);
+    hotkeyStartStop = new THotKey(tabExtra);
+    hotkeyStartStop->SetHotKey(32960);
+    hotkeyStartStop->setFixedWidth(120);
+    {
+        auto* v = new QVBoxLayout(tabExtra);
+        v->setContentsMargins(6, 6, 6, 6);
+        v->setSpacing(5);
+        v->addWidget(Heading("Visual/Hearing Enhancements", tabExtra));
+        v->addLayout(Sentence(cbxMinuteReminder, edtMinuteReminder, Label10));
+        v->addLayout(Sentence(cbxPlayTickingSound, edtTickingSound, Label5));
+        v->addWidget(Heading("Timing Enhancements", tabExtra));
+        v->addLayout(Sentence(cbxIdleTimeCheck, edtIdleTimeCheck, Label11));
+        v->addLayout(Sentence(Label4, hotkeyStartStop, nullptr));
+        v->addStretch(1);
+    }
+
+    // Window.
+    tabWindow = new QWidget;
+    cbxMinimizeOnClose = new TCheckBox("Minimize to tray on close (instead of exiting)", tabWindow);
+    cbxUseTransparency = new TCheckBox("Make window transparent when out of focus", tabWindow);
+    cbxUseTransparency->SetChecked(true);
+    cbxRemoveFromTaskBar = new TCheckBox("Remove from task bar (only show in system tray)", tabWindow);
+    cbxRemoveFromTaskBar->SetChecked(true);
+    {
+        auto* v = new QVBoxLayout(tabWindow);
+        v->setContentsMargins(6, 10, 6, 6);
+        v->addWidget(cbxMinimizeOnClose);
+        v->addWidget(cbxUseTransparency);
+        v->addWidget(cbxRemoveFromTaskBar);
+        v->addStretch(1);
+    }
+
+    // Server.
+    tabServer = new QWidget;
+    edtBaseURL = new TEdit(tabServer);
+    edtBaseURL->SetText(PublicBaseURL());
+    edtBaseURL->setStatusTip("The base url of the chronel application");  // hints are off here
+    edtUsername = new TEdit(tabServer);
+    edtPassword = new TEdit(tabServer);
+    edtPassword->setEchoMode(QLineEdit::Password);
+    auto* Label16 = new QLabel(
+        "If changing these settings, please make sure you restart the program so changes are in effect.", tabServer);
+    Label16->setWordWrap(true);
+    {
+        auto* g = new QGridLayout(tabServer);
+        g->setContentsMargins(6, 8, 6, 6);
+        g->addWidget(new QLabel("Base URL", tabServer), 0, 0);
+        g->addWidget(edtBaseURL, 0, 1);
+        g->addWidget(new QLabel("Automatically login with credentials below", tabServer), 1, 0, 1, 2);
+        g->addWidget(new QLabel("Username", tabServer), 2, 0);
+        g->addWidget(edtUsername, 2, 1);
+        g->addWidget(new QLabel("Password", tabServer), 3, 0);
+        g->addWidget(edtPassword, 3, 1);
+        g->addWidget(Label16, 4, 0, 1, 2);
+        g->setRowStretch(5, 1);
+    }
+
+    // About.
+    tabAbout = new QWidget;
+    {
+        auto* icon = new QLabel(tabAbout);
+        icon->setPixmap(ApplicationIcon().pixmap(32, 32));
+        auto* Label6 = new QLabel("Chronel Timer Client for Windows", tabAbout);
+        QFont title("Arial");
+        title.setPointSize(11);
+        title.setBold(true);
+        Label6->setFont(title);
+        auto* Label14 = new QLabel("Your work clock, one click away.", tabAbout);
+        QFont italic = Label14->font();
+        italic.setItalic(true);
+        Label14->setFont(italic);
+        auto* Label8 = new QLabel("Version: 0.93", tabAbout);
+        auto* Label7 = new QLabel("Written by the Chronel team", tabAbout);
+        const QString domain = QUrl(QString::fromStdString(ServiceWebSite())).host();
+        Label9 = new QLabel(QString("<a href=\"#\" style=\"color:blue\">%1</a>").arg(domain.toHtmlEscaped()), tabAbout);
+        Label9->setCursor(Qt::PointingHandCursor);
+        Label9->setTextInteractionFlags(Qt::LinksAccessibleByMouse);
+        connect(Label9, &QLabel::linkActivated, this, [this](const QString&) { Application().Guard([this] { Label9Click(); }); });
+
+        auto* v = new QVBoxLayout(tabAbout);
+        v->setContentsMargins(8, 8, 8, 8);
+        auto* top = new QHBoxLayout;
+        top->addWidget(icon);
+        top->addWidget(Label6, 1);
+        v->addLayout(top);
+        v->addWidget(Label14);
+        v->addWidget(Label8);
+        auto* credit = new QHBoxLayout;
+        credit->addWidget(Label7);
+        credit->addWidget(Label9);
+        credit->addStretch(1);
+        v->addLayout(credit);
+        v->addStretch(1);
+    }
+
+    PageControl1->addTab(tabExtra, "Enhancements");
+    PageControl1->addTab(tabWindow, "Window");
+    PageControl1->addTab(tabServer, "Server");
+    PageControl1->addTab(tabAbout, "About");
+    PageControl1->setCurrentWidget(tabAbout);
+
+    OKBtn = new QPushButton("Close", this);
+    OKBtn->setGeometry(145, 216, 75, 25);
+    OKBtn->setDefault(true);
+    OKBtn->setAutoDefault(true);
+    HelpBtn = new QPushButton("&Help", this);
+    HelpBtn->setGeometry(233, 216, 75, 25);
+    HelpBtn->setAutoDefault(false);
+    connect(OKBtn, &QPushButton::clicked, this, [this] { accept(); });
+    connect(HelpBtn, &QPushButton::clicked, this, [this] { Application().Guard([this] { HelpBtnClick(); }); });
+
+    // Handlers come last so that the initial state marks nothing.
+    hotkeyStartStop->OnChange = [this](THotKey*) { edtsChange(); };
+    hotkeyStartStop->OnExit = [this](THotKey*) { hotkeyStartStopExit(); };
+    edtUsername->OnChange = [this](TEdit*) { edtsChange(); };
+    edtPassword->OnChange = [this](TEdit*) { edtsChange(); };
+    cbxPlayTickingSound->OnClick = [this](TCheckBox*) { cbxsClick(); };
+    cbxUseTransparency->OnClick = [this](TCheckBox*) { cbxsClick(); };
+    edtTickingSound->OnChange = [this](TCSpinEdit*) { edtTickingSoundChange(); };
+    edtMinuteReminder->OnChange = [this](TCSpinEdit*) { edtMinuteReminderChange(); };
+    cbxMinuteReminder->OnClick = [this](TCheckBox*) { cbxMinuteReminderClick(); };
+    cbxRemoveFromTaskBar->OnClick = [this](TCheckBox*) { cbxRemoveFromTaskBarClick(); };
+}
+
+// ---- handlers ----------------------------------------------------------
+
+void TfrmPrefs::edtsChange()
+{
+    SettingsChanged = true;
+}
+
+void TfrmPrefs::cbxsClick()
+{
+    SettingsChanged = true;
+}
+
+namespace {
+// A typed negative number (not yet clamped) keeps the timer from firing.
+unsigned Milliseconds(int value, unsigned factor)
+{
+    return value <= 0 ? 0u : static_cast<unsigned>(value) * factor;
+}
+}  // namespace
+
+void TfrmPrefs::edtTickingSoundChange()
+{
+    host_->TickingSoundTimer().SetInterval(Milliseconds(edtTickingSound->Value(), 1000));
+    SettingsChanged = true;
+}
+
+void TfrmPrefs::edtMinuteReminderChange()
+{
+    host_->MinuteReminderTimer().SetInterval(Milliseconds(edtMinuteReminder->Value(), 60000));
+    if (host_->IsClockRunning() && cbxMinuteReminder->Checked()) host_->MinuteReminderTimer().SetEnabled(true);
+}
+
+void TfrmPrefs::cbxMinuteReminderClick()
+{
+    if (cbxMinuteReminder->Checked())
+        host_->MinuteReminderTimer().SetInterval(Milliseconds(edtMinuteReminder->Value(), 60000));
+    host_->MinuteReminderTimer().SetEnabled(host_->IsClockRunning() && cbxMinuteReminder->Checked());
+}
+
+void TfrmPrefs::cbxRemoveFromTaskBarClick()
+{
+    SettingsChanged = true;
+    CurrentPlatform().Taskbar->SetButtonVisible(!cbxRemoveFromTaskBar->Checked());
+}
+
+void TfrmPrefs::hotkeyStartStopExit()
+{
+    host_->RegisterStartStopHotKey();
+}
+
+void TfrmPrefs::HelpBtnClick()
+{
+    CurrentPlatform().Shell->ShellExecute("open", ServiceWebSite());
+}
+
+void TfrmPrefs::Label9Click()
+{
+    HelpBtnClick();
+}
+
+bool TfrmPrefs::FormClose()
+{
+    if (!SettingsChanged) return true;
+    return Application().Guard([this] {
+        SaveSettings(SettingsFilePath());
+        SettingsChanged = false;
+    });
+}
+
+void TfrmPrefs::done(int result)
+{
+    // The window stays open when its settings could not be saved.
+    if (!FormClose()) return;
+    QDialog::done(result);
+}
+
+void TfrmPrefs::closeEvent(QCloseEvent* event)
+{
+    if (!FormClose()) {
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
+}
+
+void TfrmPrefs::keyPressEvent(QKeyEvent* event)
+{
+    // No cancel button: Escape does not close the window.
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+// ---- the settings file ----------------------------------------------------
+
+void TfrmPrefs::SaveSettings(const std::string& path)
+{
+    TIniFile ini(path);
+    ini.WriteInteger("Form", "Top", host_->Top());
+    ini.WriteInteger("Form", "Left", host_->Left());
+    ini.WriteBool("Form", "MinimizeOnClose", cbxMinimizeOnClose->Checked());
+    ini.WriteBool("Form", "UseTransparency", cbxUseTransparency->Checked());
+    ini.WriteBool("Form", "RemoveFromTaskBar", cbxRemoveFromTaskBar->Checked());
+    ini.WriteString("Prefs", "BaseURL", edtBaseURL->Text());
+    ini.WriteString("Prefs", "Username", edtUsername->Text());
+    ini.WriteString("Prefs", "Password", Rot13(edtPassword->Text()));
+    ini.WriteBool("Prefs", "PlayTickingSound", cbxPlayTickingSound->Checked());
+    ini.WriteInteger("Prefs", "TickingSoundInterval", edtTickingSound->Value());
+    ini.WriteInteger("Prefs", "HotKeyStartStop", hotkeyStartStop->HotKey());
+    ini.WriteBool("Prefs", "ShowMinuteReminder", cbxMinuteReminder->Checked());
+    ini.WriteInteger("Prefs", "MinuteReminderInterval", edtMinuteReminder->Value());
+    ini.WriteBool("Prefs", "AutoStopStartOnIdleTime", cbxIdleTimeCheck->Checked());
+    ini.WriteInteger("Prefs", "AutoStopStartOnIdleTimeMinutes", edtIdleTimeCheck->Value());
+}
+
+void TfrmPrefs::LoadSettings(const std::string& path)
+{
+    TIniFile ini(path);
+    host_->SetTop(ini.ReadInteger("Form", "Top", 0));
+    host_->SetLeft(ini.ReadInteger("Form", "Left", 0));
+    cbxMinimizeOnClose->SetChecked(ini.ReadBool("Form", "MinimizeOnClose", false));
+    cbxUseTransparency->SetChecked(ini.ReadBool("Form", "UseTransparency", true));
+    cbxRemoveFromTaskBar->SetChecked(ini.ReadBool("Form", "RemoveFromTaskBar", true));
+    edtBaseURL->SetText(ini.ReadString("Prefs", "BaseURL", LocalBaseURL()));
+    edtUsername->SetText(ini.ReadString("Prefs", "Username", ""));
+    edtPassword->SetText(Rot13(ini.ReadString("Prefs", "Password", "")));
+    cbxPlayTickingSound->SetChecked(ini.ReadBool("Prefs", "PlayTickingSound", false));
+    edtTickingSound->SetValue(ini.ReadInteger("Prefs", "TickingSoundInterval", 60));
+    hotkeyStartStop->SetHotKey(
+        static_cast<std::uint16_t>(ini.ReadInteger("Prefs", "HotKeyStartStop", hotkeyStartStop->HotKey()) & 0xFFFF));
+    cbxMinuteReminder->SetChecked(ini.ReadBool("Prefs", "ShowMinuteReminder", true));
+    edtMinuteReminder->SetValue(ini.ReadInteger("Prefs", "MinuteReminderInterval", 20));
+    cbxIdleTimeCheck->SetChecked(ini.ReadBool("Prefs", "AutoStopStartOnIdleTime", false));
+    edtIdleTimeCheck->SetValue(ini.ReadInteger("Prefs", "AutoStopStartOnIdleTimeMinutes", 2));
+}

@@ -1,0 +1,79 @@
+#pragma once
+// The preferences window. Its controls are the only in-memory copy of the
+// settings; LoadSettings and SaveSettings move them to and from the file.
+#include <QDialog>
+#include <string>
+
+#include "components/Controls.h"
+#include "components/HotKey.h"
+#include "components/SpinEdit.h"
+
+class QLabel;
+class QPushButton;
+class QTabWidget;
+class IPrefsHost;
+
+// Each letter moves 13 places; everything else, including bytes from 0x80
+// up, stays. Its own inverse.
+std::string Rot13(const std::string& text);
+
+// Deployment values.
+std::string PublicBaseURL();
+std::string LocalBaseURL();
+std::string ServiceWebSite();
+
+class TfrmPrefs : public QDialog {
+public:
+    explicit TfrmPrefs(IPrefsHost* host, QWidget* parent = nullptr);
+
+    void LoadSettings(const std::string& path);
+    void SaveSettings(const std::string& path);
+
+    // Handlers.
+    void edtsChange();
+    void cbxsClick();
+    void edtTickingSoundChange();
+    void edtMinuteReminderChange();
+    void cbxMinuteReminderClick();
+    void cbxRemoveFromTaskBarClick();
+    void hotkeyStartStopExit();
+    void HelpBtnClick();
+    void Label9Click();
+    // False when saving failed: the window must stay open.
+    bool FormClose();
+
+    bool SettingsChanged = false;
+
+    QTabWidget* PageControl1;
+    QWidget* tabExtra;
+    QWidget* tabWindow;
+    QWidget* tabServer;
+    QWidget* tabAbout;
+    TCheckBox* cbxMinuteReminder;
+    TCSpinEdit* edtMinuteReminder;
+    TCheckBox* cbxPlayTickingSound;
+    TCSpinEdit* edtTickingSound;
+    TCheckBox* cbxIdleTimeCheck;
+    TCSpinEdit* edtIdleTimeCheck;
+    THotKey* hotkeyStartStop;
+    TCheckBox* cbxMinimizeOnClose;
+    TCheckBox* cbxUseTransparency;
+    TCheckBox* cbxRemoveFromTaskBar;
+    TEdit* edtBaseURL;
+    TEdit* edtUsername;
+    TEdit* edtPassword;
+    QLabel* Label9;
+    QPushButton* OKBtn;
+    QPushButton* HelpBtn;
+
+protected:
+    void done(int result) override;
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    IPrefsHost* host_;
+};
+
+// The one preferences window of the program (created at start-up).
+extern TfrmPrefs* frmPrefs;
