@@ -70,8 +70,22 @@ bool EnsureSettingsFolder(const std::string& iniPath)
     return ::stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+namespace {
+std::string& PathOverride()
+{
+    static std::string path;
+    return path;
+}
+}  // namespace
+
+void SetSettingsFilePathForTests(const std::string& path)
+{
+    PathOverride() = path;
+}
+
 std::string SettingsFilePath()
 {
+    if (!PathOverride().empty()) return PathOverride();
     std::string exe;
     char buf[4096];
     const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf);

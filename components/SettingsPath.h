@@ -18,3 +18,6 @@ std::string SettingsFilePathFor(const std::string& exePath, const std::string& x
 // Creates the folder holding iniPath, and missing parents, private to the
 // user (0700). True when the folder exists afterwards.
 bool EnsureSettingsFolder(const std::string& iniPath);
+
+// Tests point the program at a file of their own (empty: the real rule).
+void SetSettingsFilePathForTests(const std::string& path);
