@@ -32,4 +32,19 @@ xdotool windowactivate --sync "$box" 2>/dev/null || true
 xdotool key Return 2>/dev/null || true
 e2e_wait_exit "$pid" 20 || e2e_fail "message box did not close"
 grep -q "answer=6" "$E2E_TMP/msgbox.log" || e2e_fail "answer was $(cat "$E2E_TMP/msgbox.log")"
+# Global hot key: delivered while another window has the focus; a second
+# program cannot take the same combination; withdrawn means no delivery.
+e2e_spawn hotkey "$PROBE" hotkey 6000
+hk=$E2E_LAST_PID
+e2e_wait 20 grep -q registered "$E2E_TMP/hotkey.log" || e2e_fail "hot key not registered: $(cat "$E2E_TMP/hotkey.log")"
+rc=0; "$PROBE" hotkey >"$E2E_TMP/hotkey2.log" 2>&1 || rc=$?
+[ "$rc" = 3 ] && grep -q refused "$E2E_TMP/hotkey2.log" || e2e_fail "second registration not refused (rc $rc)"
+xdotool key alt+grave
+e2e_wait 10 grep -q "hotkey id=0" "$E2E_TMP/hotkey.log" || e2e_fail "hot key not delivered"
+e2e_wait 15 grep -q withdrawn "$E2E_TMP/hotkey.log" || e2e_fail "hot key not withdrawn"
+n=$(grep -c "hotkey id=0" "$E2E_TMP/hotkey.log")
+xdotool key alt+grave
+sleep 1
+[ "$(grep -c "hotkey id=0" "$E2E_TMP/hotkey.log")" = "$n" ] || e2e_fail "withdrawn hot key still delivered"
+kill "$hk"
 echo "platform: ok"

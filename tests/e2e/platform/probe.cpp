@@ -4,6 +4,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/desktop/DesktopPlatform.h"
@@ -57,6 +58,25 @@ int main(int argc, char** argv)
         std::printf("answer=%d\n", r);
         return 0;
     }
-    std::fprintf(stderr, "usage: platform_probe timer|taskbar|msgbox\n");
+    if (!std::strcmp(mode, "hotkey")) {
+        // Alt + the back-quote key, under id 0, as the program registers it.
+        HWND w = desktop.windows.AllocateHWnd([&](TMessage& m) {
+            if (m.Msg == WM_HOTKEY) {
+                std::printf("hotkey id=%d\n", static_cast<int>(m.WParam));
+                std::fflush(stdout);
+            }
+        });
+        const bool ok = desktop.hotKeys->RegisterHotKey(w, 0, MOD_ALT, 0xC0);
+        std::printf(ok ? "registered\n" : "refused\n");
+        std::fflush(stdout);
+        if (!ok) return 3;
+        QTimer::singleShot(argc > 2 ? std::atoi(argv[2]) : 60000, [&] {
+            desktop.hotKeys->UnregisterHotKey(w, 0);
+            std::printf("withdrawn\n");
+            std::fflush(stdout);
+        });
+        return app.exec();
+    }
+    std::fprintf(stderr, "usage: platform_probe timer|taskbar|msgbox|hotkey\n");
     return 2;
 }
