@@ -5,6 +5,8 @@
 
 #include "platform/Types.h"
 
+class QWidget;
+
 constexpr DWORD NIM_ADD = 0;
 constexpr DWORD NIM_MODIFY = 1;
 constexpr DWORD NIM_DELETE = 2;
@@ -27,6 +29,12 @@ constexpr UINT NIN_BALLOONSHOW = WM_USER + 2;
 constexpr UINT NIN_BALLOONHIDE = WM_USER + 3;
 constexpr UINT NIN_BALLOONTIMEOUT = WM_USER + 4;
 constexpr UINT NIN_BALLOONUSERCLICK = WM_USER + 5;
+// Sent besides the mouse messages to icons set to NOTIFYICON_VERSION:
+// NIN_SELECT after a left click, WM_CONTEXTMENU after a right click.
+constexpr UINT NIN_SELECT = WM_USER + 0;
+constexpr UINT NIN_KEYSELECT = WM_USER + 1;
+constexpr UINT WM_CONTEXTMENU = 0x007B;
+constexpr UINT NOTIFYICON_VERSION = 3;
 
 // The notify icon record: one per icon, passed whole on every call.
 struct NotifyIconData {
@@ -37,9 +45,17 @@ struct NotifyIconData {
     QIcon hIcon;
     char szTip[128] = {};
     char szInfo[256] = {};
-    UINT uTimeout = 0;
+    // Balloon time-out in ms for NIF_INFO; the version for NIM_SETVERSION.
+    union {
+        UINT uTimeout = 0;
+        UINT uVersion;
+    };
     char szInfoTitle[64] = {};
     DWORD dwInfoFlags = 0;
+    // Wide balloon texts (UTF-16); when szInfoW is not empty they take the
+    // place of szInfo and szInfoTitle.
+    char16_t szInfoW[256] = {};
+    char16_t szInfoTitleW[64] = {};
 };
 
 // The notification area. Mouse actions on an icon are posted to its window
@@ -62,4 +78,6 @@ public:
     virtual bool CtrlDown() = 0;
     virtual bool AltDown() = 0;
     virtual UINT GetDoubleClickTime() = 0;
+    // Brings the window's top-level window to the front and gives it the focus.
+    virtual bool SetForegroundWindow(QWidget* window) = 0;
 };

@@ -134,9 +134,15 @@ public:
     bool CtrlDown() override { return ctrl; }
     bool AltDown() override { return alt; }
     UINT GetDoubleClickTime() override { return doubleClickTime; }
+    bool SetForegroundWindow(QWidget* window) override
+    {
+        foreground.push_back(window);
+        return window != nullptr;
+    }
     TPoint cursor;
     bool shift = false, ctrl = false, alt = false;
     UINT doubleClickTime = 500;
+    std::vector<QWidget*> foreground;  // every window brought to the front, in order
 };
 
 class SimHotKeys : public IHotKeys {
