@@ -1,5 +1,7 @@
 #include "platform/sim/SimPlatform.h"
 
+#include "platform/DocHostUIHandler.h"
+
 #include <QWidget>
 #include <algorithm>
 
@@ -289,6 +291,19 @@ std::unique_ptr<ISoundPlayer> SimSoundPlayers::Create()
 
 // ---- browser -------------------------------------------------------------
 
+SimDocument::~SimDocument()
+{
+    if (uiHandler) uiHandler->Release();
+}
+
+void SimDocument::SetUIHandler(IDocHostUIHandler* h)
+{
+    if (h) h->AddRef();
+    IDocHostUIHandler* old = uiHandler;
+    uiHandler = h;
+    if (old) old->Release();
+}
+
 bool SimDocument::ExecScript(const std::string& script)
 {
     scripts.push_back(script);
@@ -328,6 +343,23 @@ void SimBrowserView::CompleteNavigation()
     if (it != pages.end()) document->html = it->second;
     document->onScript = onScript;
     if (OnDocumentComplete) OnDocumentComplete(pendingUrl);
+}
+
+void SimBrowserView::PageNavigate(const std::string& url, const std::string& postData)
+{
+    TBeforeNavigateArgs args{url, 0, {}, postData, {}, false};
+    if (OnBeforeNavigate2) OnBeforeNavigate2(args);
+    if (args.Cancel) return;
+    pendingUrl = url;
+    busy = true;
+}
+
+bool SimBrowserView::RightClick(TPoint at, DWORD kind)
+{
+    IDocHostUIHandler* h = document ? document->uiHandler : nullptr;
+    const bool own = !h || h->ShowContextMenu(kind, &at, nullptr, nullptr) != S_OK;
+    if (own) ++engineMenus;
+    return own;
 }
 
 std::unique_ptr<IBrowserView> SimBrowsers::Create(QWidget* parent)

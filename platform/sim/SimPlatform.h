@@ -196,13 +196,17 @@ public:
 
 class SimDocument : public IHtmlDocument {
 public:
+    SimDocument() = default;
+    SimDocument(const SimDocument&) = delete;
+    SimDocument& operator=(const SimDocument&) = delete;
+    ~SimDocument() override;
     bool HasBody() override { return hasBody; }
     bool BodyIsBodyElement() override { return bodyIsBodyElement; }
     void SetBodyBorderStyle(const std::string& s) override { borderStyle = s; }
     void SetBodyScroll(const std::string& s) override { scroll = s; }
     bool ExecScript(const std::string& script) override;
     bool SaveHtml(std::string& out) override;
-    void SetUIHandler(IDocHostUIHandler* h) override { uiHandler = h; }
+    void SetUIHandler(IDocHostUIHandler* h) override;  // holds a reference
 
     std::string url, html;
     bool hasBody = true, bodyIsBodyElement = true, saveFails = false;
@@ -223,6 +227,13 @@ public:
     IHtmlDocument* Document() override { return document.get(); }
     // Finishes the pending navigation: the page loads and completes.
     void CompleteNavigation();
+    // The page navigates by itself (a link, a form, a script, a redirect):
+    // before-navigate, then pending unless cancelled.
+    void PageNavigate(const std::string& url, const std::string& postData = {});
+    // A right click in the page at a screen point: asks the document's UI
+    // handler; true when the browser's own menu would open (counted in engineMenus).
+    bool RightClick(TPoint at, DWORD kind = 0);
+    int engineMenus = 0;
 
     struct Navigation {
         std::string url, target, postData, headers;

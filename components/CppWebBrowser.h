@@ -1,0 +1,42 @@
+#pragma once
+// The embedded web browser control: navigation with post data and headers,
+// the busy state, the current document, and the before-navigate and
+// document-complete events, over the platform's browser.
+#include <functional>
+#include <memory>
+#include <string>
+
+class IBrowserView;
+class IHtmlDocument;
+class QWidget;
+
+class TCppWebBrowser {
+public:
+    // Throws Exception when the platform offers no browser.
+    explicit TCppWebBrowser(QWidget* parent);
+    ~TCppWebBrowser();
+    TCppWebBrowser(const TCppWebBrowser&) = delete;
+    TCppWebBrowser& operator=(const TCppWebBrowser&) = delete;
+
+    // The browser's widget, for the owner to place and size.
+    QWidget* Widget() const;
+    // Raises OnBeforeNavigate2 before it starts; a cancel there ends it.
+    // Non-empty postData (or a Content-Type header) makes it a POST.
+    void Navigate(const std::string& url, int flags = 0, const std::string& targetFrameName = {},
+                  const std::string& postData = {}, const std::string& headers = {});
+    // True while a navigation or download is in progress.
+    bool Busy() const;
+    // The current document; null before the first page has completed.
+    IHtmlDocument* Document() const;
+    IBrowserView* View() const { return view_.get(); }
+
+    // Handlers that throw are reported by the application; a cancel set
+    // before the throw still holds.
+    std::function<void(TCppWebBrowser* sender, const std::string& url, int flags, const std::string& targetFrameName,
+                       const std::string& postData, const std::string& headers, bool& cancel)>
+        OnBeforeNavigate2;
+    std::function<void(TCppWebBrowser* sender, const std::string& url)> OnDocumentComplete;
+
+private:
+    std::unique_ptr<IBrowserView> view_;
+};
