@@ -1,0 +1,77 @@
+// Configuration of the demo work-log service: accounts, work items and the
+// options that tests may change while it runs; read from the command line
+// and an optional key = value file.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace chronel::demo {
+
+// Bad input from the command line, the configuration file or a run-time
+// option change. The message is meant for the user as it stands.
+class UsageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+struct Account {
+  std::string user;      // compared without regard to ASCII letter case
+  std::string password;  // compared byte for byte
+};
+
+struct WorkItem {
+  int id = 0;  // the drop-down value; 1, 2, ... in configuration order
+  std::string name;  // UTF-8
+};
+
+// Options that can also be changed at run time (POST /__config).
+struct RuntimeOptions {
+  bool refusePostedPassword = false;  // ignore the "pw=" post, keep the login form
+  int latencyMs = 0;                  // delay of every page answer
+  bool noStartStopForm = false;       // timer pages without the start/stop form
+  bool plusAsBlank = false;           // "+" is a blank in queries and "pw" too
+};
+
+struct ServiceConfig {
+  std::vector<Account> accounts;
+  std::vector<WorkItem> items;
+  int selected = 0;  // id of the item selected in the drop-down at start
+  RuntimeOptions options;
+
+  // User "demo" with password "demo"; items whose names need HTML escaping
+  // or are not ASCII, the selected one a plain name.
+  static ServiceConfig builtIn();
+
+  bool hasItem(int id) const;
+};
+
+struct CommandLine {
+  ServiceConfig config;
+  int port = 18080;
+  bool help = false;
+};
+
+constexpr int kMaxLatencyMs = 60000;
+
+// Throws UsageError on an unknown option, a missing or malformed value or a
+// bad configuration file. The configuration file is read first; the other
+// options override it wherever they appear.
+CommandLine parseCommandLine(const std::vector<std::string>& args);
+
+// Applies a configuration text (see README.md); `origin` names it in
+// messages ("file:line: ..."). Throws UsageError.
+void applyConfigText(ServiceConfig& config, std::string_view text, const std::string& origin);
+
+// One run-time option by its configuration key (refuse_posted_password,
+// latency_ms, noform, plus_as_blank). Throws UsageError.
+void setRuntimeOption(RuntimeOptions& options, std::string_view key, std::string_view value);
+
+// Parses a whole decimal number within [min, max]; throws UsageError naming `what`.
+int parseNumber(std::string_view text, int min, int max, const std::string& what);
+
+std::string usageText();
+
+}  // namespace chronel::demo
