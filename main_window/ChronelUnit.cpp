@@ -10,7 +10,9 @@
 #include <filesystem>
 
 #include "components/Application.h"
+#include "components/Format.h"
 #include "components/SettingsPath.h"
+#include "main_window/WebSession.h"
 #include "platform/Platform.h"
 #include "prefs/frmPrefsUnit.h"
 
@@ -19,6 +21,21 @@ TForm1* Form1 = nullptr;
 namespace {
 constexpr int kOuterWidth = 132;
 constexpr int kOuterHeight = 176;
+const char* const kTimerPagePattern = "<\\s*?option .*?(selected)[^>]*?>([^<]+)</option>";
+const char* const kToggleScript =
+    "if (document.frmStartStop){ document.frmStartStop.submit(); }else{ alert('You must be logged in and on the "
+    "timer page before this works'); }";
+const char* const kIdleTitle = "Chronel Auto-Stop Idle Detection";
+
+bool StartsWith(const std::string& s, const std::string& prefix)
+{
+    return s.compare(0, prefix.size(), prefix) == 0;
+}
+
+bool Contains(const std::string& s, const std::string& part)
+{
+    return s.find(part) != std::string::npos;
+}
 }  // namespace
 
 TForm1::TForm1()
@@ -31,15 +48,21 @@ TForm1::TForm1()
     f.setPointSize(8);
     setFont(f);
     resize(kOuterWidth, kOuterHeight);
+    handle_ = CurrentPlatform().Windows->AllocateHWnd([this](TMessage& m) { DispatchMessage(m); });
 
-    WebHost = new QWidget(this);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(WebHost);
+    Web = std::make_unique<TCppWebBrowser>(this);
+    layout->addWidget(Web->Widget());
+    Web->OnBeforeNavigate2 = [this](TCppWebBrowser*, const std::string& url, int, const std::string&,
+                                    const std::string&, const std::string&, bool& cancel) {
+        WebBeforeNavigate2(url, cancel);
+    };
+    Web->OnDocumentComplete = [this](TCppWebBrowser*, const std::string& url) { WebDocumentComplete(url); };
 
-    ApplicationEvents1.OnActivate = nullptr;
-    ApplicationEvents1.OnDeactivate = nullptr;
-    ApplicationEvents1.OnMinimize = nullptr;
+    ApplicationEvents1.OnActivate = [this](TApplicationEvents*) { ApplicationEvents1Activate(); };
+    ApplicationEvents1.OnDeactivate = [this](TApplicationEvents*) { ApplicationEvents1Deactivate(); };
+    ApplicationEvents1.OnMinimize = [this](TApplicationEvents*) { ApplicationEvents1Minimize(); };
 
     HidetoTray1 = mnuApp.Add("HidetoTray1", "Hide to Tray");
     Preferences1 = mnuApp.Add("Preferences1", "Preferences");
@@ -57,10 +80,22 @@ TForm1::TForm1()
 
     FillClockIcons(icons);
     preg.SetOptions(preCaseLess);
+    mplayer.OnNotify = [this](TMediaPlayer*) { mplayerNotify(); };
 
     tmrTickingSound.SetEnabled(false);
     tmrTickingSound.SetInterval(60000);
     tmrTickingSound.OnTimer = [this](TTimer*) { tmrTickingSoundTimer(); };
+
+    tryIcon = std::make_unique<TTrayIcon>(this);
+    tryIcon->SetIconList(&icons);
+    tryIcon->SetCycleInterval(1000);
+    tryIcon->SetIcon(QIcon(DrawClock(16, false)));
+    tryIcon->SetIconIndex(0);
+    tryIcon->SetPopupMenu(&mnuApp);
+    tryIcon->OnDblClick = [this](TTrayIcon*) { tryIconDblClick(); };
+    tryIcon->SetIconVisible(true);
+    tryIcon->Loaded();
+
     tmrMinuteReminder.SetEnabled(false);
     tmrMinuteReminder.SetInterval(1200000);
     tmrMinuteReminder.OnTimer = [this](TTimer*) { tmrMinuteReminderTimer(); };
@@ -73,8 +108,21 @@ TForm1::TForm1()
 
 TForm1::~TForm1()
 {
-    if (IHotKeys* hotKeys = CurrentPlatform().HotKeys) hotKeys->UnregisterHotKey(tmrEverything.Handle(), 0);
+    if (IHotKeys* hotKeys = CurrentPlatform().HotKeys) hotKeys->UnregisterHotKey(handle_, 0);
+    tryIcon.reset();
+    CurrentPlatform().Windows->DeallocateHWnd(handle_);
+    // The host object stays with the document; the browser goes with the window.
     if (Form1 == this) Form1 = nullptr;
+}
+
+void TForm1::DispatchMessage(TMessage& message)
+{
+    if (message.Msg == WM_HOTKEY) WMHotKey(message);
+}
+
+void TForm1::WMHotKey(TMessage& message)
+{
+    if (message.WParam == 0) StartClock1->Click();
 }
 
 // ---- lifecycle ------------------------------------------------------------
@@ -119,9 +167,12 @@ void TForm1::showEvent(QShowEvent* event)
             move(area.center().x() - kOuterWidth / 2, area.center().y() - kOuterHeight / 2);
         }
         QTimer::singleShot(300, this, [this] { FitOuterSize(); });
-        // The window may never get a paint of its own when the browser covers it.
-        QTimer::singleShot(0, this, [this] { update(); });
+        // The browser covers the client area; make sure the window itself paints once.
+        QTimer::singleShot(0, this, [this] { repaint(); });
     }
+    // Like the tray host's hook: a shown window comes to the front.
+    raise();
+    activateWindow();
 }
 
 void TForm1::FitOuterSize()
@@ -135,12 +186,10 @@ void TForm1::FitOuterSize()
 void TForm1::paintEvent(QPaintEvent* event)
 {
     QWidget::paintEvent(event);
-    if (paintHandlerAttached_) Application().Guard([this] { FormPaint(); });
-}
-
-void TForm1::FormPaint()
-{
-    paintHandlerAttached_ = false;  // once per run
+    if (!paintHandlerAttached_) return;
+    paintHandlerAttached_ = false;
+    // The login waits for the page while pumping messages: not inside a paint.
+    QTimer::singleShot(0, this, [this] { Application().Guard([this] { FormPaint(); }); });
 }
 
 void TForm1::Preferences1Click()
@@ -158,16 +207,6 @@ void TForm1::Exit1Click()
 {
     ExitRequested = true;
     Close();
-}
-
-void TForm1::HidetoTray1Click()
-{
-    hide();
-}
-
-void TForm1::mnuAppPopup()
-{
-    HidetoTray1->SetVisible(isVisible());
 }
 
 bool TForm1::Close()
@@ -210,7 +249,7 @@ void TForm1::closeEvent(QCloseEvent* event)
     bool canClose = false;
     Application().Guard([&] { canClose = FormCloseQuery(); });
     if (!canClose || closed_ || !FormClose()) {
-        // closed_ may have been set by a nested close inside the question.
+        // closed_ is set when a nested close (inside the question) went through.
         if (!closed_) event->ignore();
         return;
     }
@@ -235,7 +274,57 @@ bool TForm1::QueryEndSession()
     return closed_;
 }
 
-// ---- clock ------------------------------------------------------------------
+// ---- window behaviours ---------------------------------------------------------
+
+void TForm1::HidetoTray1Click()
+{
+    hide();
+}
+
+void TForm1::tryIconDblClick()
+{
+    Application().SetShowMainForm(true);
+    if (CurrentPlatform().AppState->IsMinimized()) Application().Restore();
+    show();
+}
+
+void TForm1::mnuAppPopup()
+{
+    HidetoTray1->SetVisible(isVisible());
+}
+
+void TForm1::ApplicationEvents1Deactivate()
+{
+    if (frmPrefs && frmPrefs->cbxUseTransparency->Checked()) setWindowOpacity(127.0 / 255.0);
+}
+
+void TForm1::ApplicationEvents1Activate()
+{
+    setWindowOpacity(1.0);
+}
+
+void TForm1::ApplicationEvents1Minimize()
+{
+    if (frmPrefs && frmPrefs->cbxRemoveFromTaskBar->Checked()) CurrentPlatform().Taskbar->SetButtonVisible(false);
+}
+
+void TForm1::RegisterStartStopHotKey()
+{
+    IHotKeys* hotKeys = CurrentPlatform().HotKeys;
+    const std::uint16_t code = frmPrefs->hotkeyStartStop->HotKey();
+    if (code == 0) {
+        if (hotKeys) hotKeys->UnregisterHotKey(handle_, 0);
+        return;
+    }
+    UINT modifiers = 0;
+    if (code & scAlt) modifiers |= MOD_ALT;
+    if (code & scCtrl) modifiers |= MOD_CONTROL;
+    if (code & scShift) modifiers |= MOD_SHIFT;
+    if (!hotKeys || !hotKeys->RegisterHotKey(handle_, 0, modifiers, code & scKeyMask))
+        frmPrefs->hotkeyStartStop->SetHotKey(0);
+}
+
+// ---- clock state --------------------------------------------------------------
 
 void TForm1::SetCaption(const std::string& caption)
 {
@@ -243,15 +332,267 @@ void TForm1::SetCaption(const std::string& caption)
     Application().SetTitle(caption);
 }
 
-void TForm1::StartClock1Click() {}
+std::string TForm1::TickingSoundPath()
+{
+    return QCoreApplication::applicationDirPath().toStdString() + "/" + "sounds/clock-ticking.wav";
+}
 
-void TForm1::tmrEverythingTimer() {}
+void TForm1::StartClock1Click()
+{
+    WebBrowserExecScript(Web.get(), kToggleScript);
+}
 
-void TForm1::tmrMinuteReminderTimer() {}
+void TForm1::ClockStarted()
+{
+    SetCaption("Working...");
+    ClockRunning = true;
 
-void TForm1::tmrTickingSoundTimer() {}
+    std::string breakNote;
+    if (idleStartPending_) {
+        // The idle restart already cleared the flags; the break it counted stands.
+        idleStartPending_ = false;
+        IdleStopped = true;
+        BreakSeconds = pendingBreakSeconds_;
+    }
+    if (IdleStopped) {
+        const std::string amount = BreakSeconds > 60 ? FormatMinutes(BreakSeconds / 60.0) + " minute "
+                                                     : std::to_string(BreakSeconds) + " second ";
+        breakNote = "\r\n(You took a " + amount + " break)";
+        IdleStopped = false;
+        BreakSeconds = 0;
+    }
 
-void TForm1::RegisterStartStopHotKey() {}
+    tryIcon->SetIconIndex(1);
+    tryIcon->SetCycleIcons(true);
+    StartClock1->SetVisible(false);
+    StopClock1->SetVisible(true);
+
+    if (frmPrefs->cbxPlayTickingSound->Checked()) {
+        const std::string sound = TickingSoundPath();
+        std::error_code ec;
+        if (std::filesystem::exists(sound, ec)) {
+            // A broken sound device must not keep the clock from showing its state.
+            Application().Guard([&] {
+                mplayer.SetFileName(sound);
+                mplayer.Open();
+                mplayer.SetNotify(true);
+                mplayer.Play();
+            });
+            tmrTickingSound.SetEnabled(true);
+        }
+    }
+
+    tmrMinuteReminder.SetEnabled(false);
+    if (frmPrefs->cbxMinuteReminder->Checked())
+        tmrMinuteReminder.SetInterval(static_cast<unsigned>(frmPrefs->edtMinuteReminder->Value()) * 60000u);
+    tmrMinuteReminder.SetEnabled(frmPrefs->cbxMinuteReminder->Checked());
+
+    StartTime = CurrentPlatform().Clock->Now();
+    tryIcon->ShowBalloonHint("Started Work @ " + FormatLongTime(StartTime), WorkItemName + breakNote, bitInfo, 60);
+}
+
+void TForm1::ClockStopped()
+{
+    if (!ClockRunning) return;
+    SetCaption("Not working");
+    IdleStopped = false;
+    ClockRunning = false;
+    if (idleStopPending_) {
+        // Stopped by idleness: the flag set after the click stands.
+        idleStopPending_ = false;
+        IdleStopped = true;
+        BreakSeconds = 0;
+    }
+
+    tryIcon->SetCycleIcons(false);
+    tryIcon->SetIconIndex(0);
+    StartClock1->SetVisible(true);
+    StopClock1->SetVisible(false);
+
+    if (!mplayer.FileName().empty()) {
+        Application().Guard([this] {
+            if (mplayer.Mode() == TMPModes::mpPlaying) mplayer.Stop();
+            if (mplayer.Mode() == TMPModes::mpStopped || mplayer.Mode() == TMPModes::mpOpen) mplayer.Close();
+        });
+    }
+    tmrTickingSound.SetEnabled(false);
+
+    if (CloseWhenStopped) Close();
+
+    tmrMinuteReminder.SetEnabled(false);
+    StopTime = CurrentPlatform().Clock->Now();
+    const double minutes = static_cast<double>(SecondsBetween(StartTime, StopTime)) / 60.0;
+    tryIcon->ShowBalloonHint("Stopped Work @ " + FormatLongTime(StopTime) + " (" + FormatMinutes(minutes) + " mins)",
+                             WorkItemName, bitInfo, 10);
+}
+
+// ---- running time, idle detection --------------------------------------------------
+
+void TForm1::tmrEverythingTimer()
+{
+    std::string minutesPart, idlePart;
+    const bool show = ClockRunning;
+    if (ClockRunning) {
+        const long long seconds = SecondsBetween(StartTime, CurrentPlatform().Clock->Now());
+        minutesPart = std::to_string(seconds / 60) + " min.";
+    }
+    if (frmPrefs->cbxIdleTimeCheck->Checked()) {
+        std::uint32_t lastInput = 0;
+        std::uint32_t idleSeconds = 0;
+        if (CurrentPlatform().LastInput && CurrentPlatform().LastInput->GetLastInputTick(lastInput))
+            idleSeconds = (CurrentPlatform().Clock->GetTickCount() - lastInput) / 1000u;
+        const std::uint32_t threshold = static_cast<std::uint32_t>(std::max(frmPrefs->edtIdleTimeCheck->Value(), 0)) * 60u;
+        if (idleSeconds < 2) {
+            idlePart = " not idle ";
+        } else {
+            idlePart = " " + std::to_string(idleSeconds) + "/" + std::to_string(threshold) + " sec idle stop";
+            if (ClockRunning && (idleSeconds == 30 || idleSeconds == 60))
+                tryIcon->ShowBalloonHint(kIdleTitle,
+                                         "System has been idle for " + std::to_string(idleSeconds) +
+                                             " seconds. If system remains idle for " +
+                                             std::to_string(frmPrefs->edtIdleTimeCheck->Value()) +
+                                             " minutes, the timer will be automatically stopped. It will be started "
+                                             "again when no longer idle.",
+                                         bitInfo, 136);
+        }
+        if (!ClockRunning && IdleStopped) ++BreakSeconds;
+        if (ClockRunning && !IdleStopped && !idleStopPending_ && idleSeconds >= threshold) {
+            StopClock1->Click();
+            if (ClockRunning) idleStopPending_ = true;  // the stop is still on its way
+            IdleStopped = true;
+            BreakSeconds = 0;
+        } else if (!ClockRunning && IdleStopped && idleSeconds < threshold) {
+            pendingBreakSeconds_ = BreakSeconds;
+            StartClock1->Click();
+            if (!ClockRunning) idleStartPending_ = true;  // the start is still on its way
+            IdleStopped = false;
+            BreakSeconds = 0;
+        }
+    }
+    if (show) SetCaption(minutesPart + idlePart);
+}
+
+// ---- reminders and the ticking sound -------------------------------------------------
+
+void TForm1::tmrMinuteReminderTimer()
+{
+    const double minutes = static_cast<double>(SecondsBetween(StartTime, CurrentPlatform().Clock->Now())) / 60.0;
+    tryIcon->ShowBalloonHint("Working since " + FormatLongTime(StartTime) + " (" + FormatMinutes(minutes) + " mins)",
+                             WorkItemName, bitInfo, 10);
+}
+
+void TForm1::tmrTickingSoundTimer()
+{
+    if (!mplayer.FileName().empty() && frmPrefs->cbxPlayTickingSound->Checked()) {
+        mplayer.SetNotify(true);
+        mplayer.Play();
+    }
+}
+
+void TForm1::mplayerNotify()
+{
+    if (frmPrefs->edtTickingSound->Value() == 0 && mplayer.NotifyValue() == TMPNotifyValues::nvSuccessful &&
+        ClockRunning) {
+        mplayer.SetNotify(true);
+        mplayer.Play();
+    }
+}
+
+// ---- web session ----------------------------------------------------------------------
+
+void TForm1::FormPaint()
+{
+    paintHandlerAttached_ = false;
+    StartWebSession();
+}
+
+void TForm1::StartWebSession()
+{
+    if (sessionStarted_) return;
+    sessionStarted_ = true;
+    LoginURL = frmPrefs->edtBaseURL->Text() + "index.php?mobile=1&username_or_email=" +
+               EncodeCredential(frmPrefs->edtUsername->Text()) + "&goto=time_log.php%3fsmallbtn=1";
+    const std::string body = "pw=" + EncodeCredential(frmPrefs->edtPassword->Text());
+    WebBrowserNavigatePost(Web.get(), LoginURL, body);
+    while (Web->Busy() && !closed_) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    if (closed_) return;
+    WebBrowserRemoveBorder(Web.get(), false);
+    DocHandler = new MyDocHandler;
+    DocHandler->ShowDefaultMenu = false;
+    DocHandler->PopupMenu = &mnuApp;
+    if (IHtmlDocument* document = Web->Document()) document->SetUIHandler(DocHandler);
+    if (frmPrefs->edtPassword->Text().empty()) WebBrowserExecScript(Web.get(), "document.frmLogin.password.focus();");
+    RegisterStartStopHotKey();
+}
+
+void TForm1::WebBeforeNavigate2(const std::string& url, bool& cancel)
+{
+    const std::string base = frmPrefs->edtBaseURL->Text();
+    const std::string timerPage = CanonicalUrl(base + "time_log.php");
+    const std::string indexPage = CanonicalUrl(base + "index.php");
+    const std::string canonical = CanonicalUrl(url);
+
+    if (StartsWith(canonical, timerPage)) {
+        if (Contains(canonical, "tid=")) {
+            if (Contains(canonical, "tid=&")) ClockStarted();
+            else ClockStopped();
+            return;
+        }
+        ClockStopped();
+    }
+    const std::string lower = LowerCase(url);
+    const bool outside = (StartsWith(lower, "http://") || StartsWith(lower, "https://")) &&
+                         !StartsWith(canonical, timerPage) && canonical != CanonicalUrl(LoginURL) &&
+                         canonical != indexPage && url != "about:blank";
+    if (!outside) return;
+    cancel = true;
+    if (CurrentPlatform().Shell->ShellExecute("open", url) <= 32)
+        CurrentPlatform().MessageBox->Show("There was an error opening the link '" + url + "'.", Application().Title(),
+                                           MB_OK);
+}
+
+void TForm1::WebDocumentComplete(const std::string& url)
+{
+    const std::string lower = LowerCase(CanonicalUrl(url));
+    // A completed document means a pending idle transition has had its navigation.
+    idleStopPending_ = false;
+    idleStartPending_ = false;
+    if (!LoginURL.empty() && lower == LowerCase(CanonicalUrl(LoginURL)) && !frmPrefs->edtPassword->Text().empty()) {
+        if (LoginPageCount++ == 0) {
+            if (RunningUnderWine)
+                CurrentPlatform().MessageBox->Show(
+                    "We have detected you are on Linux.\nSome features do not work such as auto-login and start/stop "
+                    "timer menu items",
+                    Application().Title(), MB_OK);
+            WebBrowserExecScript(Web.get(),
+                                 "if (document && document.frmLogin && document.frmLogin.password){ "
+                                 "document.frmLogin.password.value = " +
+                                     JsStringLiteral(frmPrefs->edtPassword->Text()) +
+                                     "; document.frmLogin.submit(); }");
+        }
+    }
+    if (!Contains(lower, "tid=&")) ClockStopped();
+    ReadTimerPage();
+}
+
+void TForm1::ReadTimerPage()
+{
+    StartClock1->SetCaption("Start Clock");
+    StopClock1->SetCaption("Stop Clock");
+    const std::string html = WebBrowserGetHtml(Web.get());
+    preg.SetRegEx(kTimerPagePattern);
+    preg.SetOptions(preCaseLess);
+    preg.SetSubject(html);
+    bool found = preg.Match();
+    while (found && LowerCase(preg.SubExpressions(1)) != "selected") found = preg.MatchAgain();
+    if (!found) return;
+    const std::string decoded = DecodeHtmlText(preg.SubExpressions(2));
+    const std::string name = ReplaceAmpersands(decoded, "&&");
+    WorkItemName = name;
+    StartClock1->SetCaption("Start: " + name);
+    StopClock1->SetCaption("Stop: " + name);
+    tryIcon->SetHint(ReplaceAmpersands(decoded, "&&&"));
+}
 
 // ---- position -----------------------------------------------------------------
 

@@ -6,7 +6,9 @@
 #include <memory>
 #include <string>
 
+#include "browser/TCppWebBrowserUtils.h"
 #include "components/AppEvents.h"
+#include "components/CppWebBrowser.h"
 #include "components/ImageList.h"
 #include "components/MediaPlayer.h"
 #include "components/Menus.h"
@@ -14,6 +16,7 @@
 #include "platform/Types.h"
 #include "prefs/PrefsHost.h"
 #include "regex/PcreRegex.h"
+#include "tray/TrayIcon.h"
 
 class QVBoxLayout;
 
@@ -23,7 +26,7 @@ public:
     ~TForm1() override;
 
     // Components, in declaration order.
-    QWidget* WebHost;  // the client area the browser fills
+    std::unique_ptr<TCppWebBrowser> Web;  // fills the client area
     TApplicationEvents ApplicationEvents1;
     TPopupMenu mnuApp;
     TMenuItem* HidetoTray1;
@@ -36,6 +39,7 @@ public:
     TPcreRegex preg;
     TMediaPlayer mplayer;
     TTimer tmrTickingSound;
+    std::unique_ptr<TTrayIcon> tryIcon;
     TTimer tmrMinuteReminder;
     TTimer tmrEverything;
 
@@ -49,6 +53,7 @@ public:
     std::string LoginURL;
     bool ExitRequested = false;
     bool CloseWhenStopped = false;
+    MyDocHandler* DocHandler = nullptr;
     int LoginPageCount = 0;
     bool RunningUnderWine = false;
 
@@ -63,6 +68,21 @@ public:
     void Exit1Click();
     void HidetoTray1Click();
     void StartClock1Click();
+    void ClockStarted();
+    void ClockStopped();
+    void WebBeforeNavigate2(const std::string& url, bool& cancel);
+    void WebDocumentComplete(const std::string& url);
+    void ReadTimerPage();
+    void tryIconDblClick();
+    void ApplicationEvents1Activate();
+    void ApplicationEvents1Deactivate();
+    void ApplicationEvents1Minimize();
+    void mplayerNotify();
+    void WMHotKey(TMessage& message);
+    // The window's own message handle (hot keys arrive there).
+    HWND Handle() const { return handle_; }
+    // The sound file played while the clock runs.
+    static std::string TickingSoundPath();
     void tmrEverythingTimer();
     void tmrMinuteReminderTimer();
     void tmrTickingSoundTimer();
@@ -97,7 +117,17 @@ private:
     bool AskToStopAndExit();
     void FitOuterSize();
 
+    void StartWebSession();
+    void DispatchMessage(TMessage& message);
+
+    HWND handle_ = 0;
+    // The engine reports a submitted form only after the script call has
+    // returned; these carry what the idle logic did to the transition that follows.
+    bool idleStopPending_ = false;
+    bool idleStartPending_ = false;
+    std::uint32_t pendingBreakSeconds_ = 0;
     bool paintHandlerAttached_ = true;
+    bool sessionStarted_ = false;
     bool shownOnce_ = false;
     bool closed_ = false;
 };

@@ -26,5 +26,5 @@ e2e_wait 60 e2e_window_by_title "Chronel Timer" || { cat "$E2E_TMP/app.log"; ech
 sleep 3
 e2e_screenshot "$OUT/chronel-main.png"
 echo "Screenshot saved: $OUT/chronel-main.png"
-wmctrl -c "Chronel Timer" || true
+wmctrl -F -c "Chronel Timer" || true
 e2e_wait_exit "$E2E_LAST_PID" 30 || true

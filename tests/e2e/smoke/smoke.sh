@@ -21,7 +21,7 @@ win=$(e2e_window_by_title "Chronel Timer")
 geom=$(xwininfo -id "$win" | awk '/Width:/{w=$2} /Height:/{h=$2} END{print w"x"h}')
 e2e_log "window $win mapped, client size $geom"
 xprop -id "$win" _NET_WM_STATE | grep -q _NET_WM_STATE_ABOVE || e2e_fail "not always on top"
-wmctrl -c "Chronel Timer"
+wmctrl -F -c "Chronel Timer"
 e2e_wait_exit "$pid" 30 || e2e_fail "program did not end after close"
 [ "$E2E_EXIT_CODE" = 0 ] || e2e_fail "exit code $E2E_EXIT_CODE"
 echo "smoke: ok"

@@ -1,0 +1,25 @@
+#pragma once
+// Texts the main window builds for and reads from the service's pages.
+#include <string>
+
+// Percent-encodes every byte outside letters, digits, "-", ".", "_", "~"
+// with upper-case hex, so credentials reach the service intact.
+std::string EncodeCredential(const std::string& text);
+
+// A JavaScript string literal (with its quotes) holding text exactly, safe
+// inside a script element.
+std::string JsStringLiteral(const std::string& text);
+
+// Decodes &amp; &lt; &gt; &quot; and &#NNN; references; anything else that
+// starts with "&" stays as it is.
+std::string DecodeHtmlText(const std::string& text);
+
+// Every "&" replaced by `with`.
+std::string ReplaceAmpersands(const std::string& text, const std::string& with);
+
+// The form in which the browser engine reports a URL (scheme and host in
+// lower case, percent escapes upper-cased, "/" after a bare host), so that
+// addresses compare as addresses.
+std::string CanonicalUrl(const std::string& url);
+
+std::string LowerCase(const std::string& text);
