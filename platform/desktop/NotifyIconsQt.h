@@ -1,0 +1,80 @@
+#pragma once
+// The notification area on the Linux desktop: each icon is a QSystemTrayIcon
+// (StatusNotifierItem where the desktop offers it, XEmbed otherwise); what
+// the tray host reports comes back to the icon's window as the callback
+// messages of the Windows shell; balloons are desktop notifications.
+#include <QIcon>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QSystemTrayIcon>
+#include <map>
+#include <memory>
+#include <utility>
+
+#include "platform/NotifyIcon.h"
+
+class IMessageWindows;
+class QDBusPendingCallWatcher;
+class QTimer;
+
+class QtNotifyIcons : public QObject, public INotifyIcons {
+    Q_OBJECT
+public:
+    explicit QtNotifyIcons(IMessageWindows& windows);
+    ~QtNotifyIcons() override;
+    bool ShellNotifyIcon(DWORD message, const NotifyIconData& data) override;
+
+    // The tooltip text the tray shows for a record's tip.
+    static QString TipText(const char* szTip);
+    // Whether icons speak StatusNotifierItem (no double click there).
+    bool UsesStatusNotifier() const { return statusNotifier_; }
+
+private slots:
+    void NotificationClosed(uint id, uint reason);
+    void ActionInvoked(uint id, const QString& actionKey);
+    void TrayWindowChanged();
+
+private:
+    using Key = std::pair<HWND, UINT>;
+    struct Icon {
+        HWND wnd = 0;
+        UINT id = 0;
+        UINT callback = 0;
+        UINT version = 0;
+        QSystemTrayIcon* tray = nullptr;
+        qint64 iconKey = 0;
+        QString tip;
+        // The balloon: its notification id once the server has answered, the
+        // number of the latest request (older answers are closed at once),
+        // and, without a server, the time-out of the tray's own message.
+        uint notification = 0;
+        unsigned balloonSerial = 0;
+        QTimer* messageTimeout = nullptr;
+        bool messageShown = false;
+    };
+    struct Notice {
+        Key icon;
+        bool clicked = false;
+    };
+
+    void Apply(Icon& icon, const NotifyIconData& data, bool adding);
+    void Activated(const Key& key, QSystemTrayIcon::ActivationReason reason);
+    void Post(const Key& key, UINT notice);
+    void Post(const Icon& icon, UINT notice);
+    void ShowBalloon(Icon& icon, const NotifyIconData& data);
+    void HideBalloon(Icon& icon);
+    bool NotificationServer();
+    void Remove(Icon& icon);
+    void WatchHost();
+    void HostAppeared();
+
+    IMessageWindows& windows_;
+    std::map<Key, Icon> icons_;
+    std::map<uint, Notice> notices_;  // notifications of ours still on screen
+    bool statusNotifier_ = false;
+    bool signalsConnected_ = false;
+    bool hostWatched_ = false;
+    unsigned long trayOwner_ = 0;
+    QTimer* hostPoll_ = nullptr;
+};

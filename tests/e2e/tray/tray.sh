@@ -1,0 +1,107 @@
+#!/usr/bin/env bash
+# The tray icon on a real desktop: docked in an XEmbed tray host, its menu on
+# a right click, a double click that brings the hidden window back, balloons
+# at the notification server (shown, clicked, timed out), and the icon back
+# after the tray host restarts.
+source "$(dirname "$0")/../lib.sh"
+PROBE=$1
+OUT=${E2E_OUT:-$PWD}
+
+e2e_start_desktop tray notify
+e2e_spawn dbusmon dbus-monitor --session "interface='org.freedesktop.Notifications'"
+sleep 0.5
+e2e_spawn probe "$PROBE" --balloon "Probe Title" "Probe balloon text"
+probe_pid=$E2E_LAST_PID
+LOG="$E2E_TMP/probe.log"
+
+seen() { grep -qxF "$1" "$LOG"; }
+count() { grep -cxF "$1" "$LOG" || true; }
+expect() { e2e_wait "${2:-10}" seen "$1" || e2e_fail "probe never said: $1"; }
+window_visible() { [ -n "$(e2e_window_by_title 'Tray Probe')" ]; }
+
+# The probe's icon inside the tray host: prints "X Y" of its centre.
+icon_centre() {
+  local panel line
+  panel=$(xwininfo -root -tree | awk '/\("panel" "trayer"\)/ {print $1; exit}')
+  [ -n "$panel" ] || return 1
+  line=$(xwininfo -id "$panel" -tree | grep '"tray_probe"' | head -1)
+  [ -n "$line" ] || return 1
+  echo "$line" | awk '{ split($(NF-1), s, /[x+]/); split($NF, p, /\+/); print p[2] + int(s[1] / 2), p[3] + int(s[2] / 2) }'
+}
+docked() { icon_centre >/dev/null; }
+click_icon() {
+  local xy; xy=$(icon_centre) || e2e_fail "icon not in the tray"
+  xdotool mousemove $xy
+  sleep 0.3
+  xdotool click "$@"
+}
+# Right click; waits for the menu to report its visible items.
+open_menu() {
+  local before; before=$(grep -cF "$1 at " "$LOG" || true)
+  click_icon 3
+  e2e_wait 10 bash -c "[ \$(grep -cF '$1 at ' '$LOG') -gt $before ]" || e2e_fail "menu not shown as: $1"
+  sleep 0.3
+}
+
+expect ready
+e2e_wait 15 docked || e2e_fail "icon not docked in the tray host"
+e2e_log "icon docked at $(icon_centre)"
+
+# The balloon reaches the notification server whole, and its click comes back.
+expect "balloon shown"
+e2e_wait 10 grep -q '"Probe balloon text"' "$E2E_TMP/dbusmon.log" || e2e_fail "balloon not sent to the notification server"
+grep -A12 'member=Notify$' "$E2E_TMP/dbusmon.log" >"$E2E_TMP/notify.txt"
+for want in '"Probe Title"' '"dialog-information"' '"default"' 'int32 10000'; do
+  grep -qF "$want" "$E2E_TMP/notify.txt" || e2e_fail "Notify lacks $want"
+done
+dunstctl action 0
+expect "balloon clicked"
+
+# Right click: the application menu with its four items, at the icon.
+open_menu "menu shown Hide to Tray|Preferences|Exit|Start Clock"
+at=$(grep '^menu shown' "$LOG" | tail -1 | sed 's/.* at //; s/,/+/')
+xwininfo -root -children | grep -q " +$at\$" || e2e_fail "no menu window at +$at"
+e2e_screenshot "$OUT/tray-menu.png"
+xdotool key Down Return
+expect "menu Hide to Tray"
+e2e_wait 10 bash -c "! xdotool search --onlyvisible --name '^Tray Probe\$' >/dev/null" || e2e_fail "window not hidden"
+
+# Hidden: the menu prepares itself without "Hide to Tray".
+open_menu "menu shown Preferences|Exit|Start Clock"
+xdotool key Escape
+
+# A double click brings the window back, and is no single click as well.
+sleep 0.5
+click_icon --repeat 2 --delay 80 1
+expect dblclick
+e2e_wait 10 window_visible || e2e_fail "double click did not bring the window back"
+sleep 1.5
+[ "$(sed -n '/^dblclick$/,$p' "$LOG" | grep -cx click)" = 0 ] || e2e_fail "double click also gave a click"
+[ "$(count dblclick)" = 1 ] || e2e_fail "more than one double click"
+
+# A balloon of one second times out at the server.
+open_menu "menu shown Hide to Tray|Preferences|Exit|Start Clock"
+xdotool key Up Return
+expect "menu Start Clock"
+e2e_wait 10 bash -c "[ \$(grep -cxF 'balloon shown' '$LOG') -ge 2 ]" || e2e_fail "second balloon not shown"
+expect "balloon timed out" 15
+
+# The tray host restarts: the icon is added to the new one.
+for p in "${E2E_PIDS[@]}"; do
+  [ "$(cat /proc/$p/comm 2>/dev/null)" = trayer ] && tray_pid=$p
+done
+kill "$tray_pid"
+e2e_wait 10 bash -c "! kill -0 $tray_pid 2>/dev/null"
+sleep 1
+e2e_spawn trayer2 trayer --edge top --align right --widthtype pixel --width 120 --height 24 --transparent false
+expect "tray host back" 15
+e2e_wait 15 docked || e2e_fail "icon not docked again after the tray host restarted"
+e2e_log "icon docked again at $(icon_centre)"
+open_menu "menu shown Hide to Tray|Preferences|Exit|Start Clock"
+
+# Exit from the menu ends the probe cleanly.
+xdotool key Down Down Down Return
+expect "menu Exit"
+e2e_wait_exit "$probe_pid" 20 || e2e_fail "probe did not end"
+[ "$E2E_EXIT_CODE" = 0 ] || e2e_fail "probe exit code $E2E_EXIT_CODE"
+echo "tray: ok"
