@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <stdexcept>
 
 #include "platform/sim/SimPlatform.h"
 #include "tray/MessageTimer.h"
@@ -151,19 +150,6 @@ TEST_F(MessageTimerTest, TicksReachTheirOwnTimerAndATimerMayEndInItsEvent)
     EXPECT_EQ(aTicks, 10);
     EXPECT_EQ(bTicks, 1);
     EXPECT_EQ(TMessageTimer::GetMessageTimerCount(), 1);
-}
-
-TEST_F(MessageTimerTest, AnExceptionInTheEventIsReportedAndTheTimerGoesOn)
-{
-    TMessageTimer t(100, [&](TMessageTimer*) {
-        ++ticks;
-        throw std::runtime_error("tick failed");
-    });
-    t.Start();
-    sim.Advance(200);
-    EXPECT_EQ(ticks, 2);
-    ASSERT_EQ(sim.messageBox.shown.size(), 2u);
-    EXPECT_EQ(sim.messageBox.shown[0].text, "tick failed.");
 }
 
 }  // namespace

@@ -74,25 +74,6 @@ protected:
 
 using Events = std::vector<std::string>;
 
-TEST_F(TrayIconTest, ConstructionPreparesTheRecordWithoutTouchingTheTray)
-{
-    EXPECT_TRUE(sim.notifyIcons.calls.empty());
-    const NotifyIconData& d = tray.IconData();
-    EXPECT_EQ(d.uFlags, NIF_MESSAGE | NIF_ICON | NIF_TIP);
-    EXPECT_EQ(d.uCallbackMessage, 0x800u);
-    EXPECT_NE(d.uID, 0u);
-    EXPECT_TRUE(sim.windows.IsWindow(d.hWnd));
-    EXPECT_TRUE(tray.Enabled());
-    EXPECT_TRUE(tray.ShowHint());
-    EXPECT_FALSE(tray.IconVisible());
-    EXPECT_EQ(tray.CycleInterval(), 0u);
-    EXPECT_EQ(tray.Behavior(), bhWin95);
-
-    TTrayIcon second(nullptr);  // all icons share the one window
-    EXPECT_EQ(second.IconData().hWnd, d.hWnd);
-    EXPECT_NE(second.IconId(), tray.IconId());
-}
-
 TEST_F(TrayIconTest, AfterLoadingTheTrayShowsImageZeroWithAnEmptyTip)
 {
     SetUpAsMainWindow();
@@ -429,6 +410,8 @@ TEST_F(TrayIconTest, DestructionTakesTheIconTheTimersAndTheWindowAway)
     SetUpAsMainWindow();
     Record();
     const UINT otherId = other->IconId();
+    EXPECT_EQ(other->IconData().hWnd, tray.IconData().hWnd);  // one window for all icons
+    EXPECT_NE(otherId, tray.IconId());
     sim.notifyIcons.Inject(otherId, WM_LBUTTONDOWN);  // still queued when it goes
     other.reset();
     EXPECT_EQ(sim.notifyIcons.Find(otherId), nullptr);

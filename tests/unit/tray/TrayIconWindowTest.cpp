@@ -2,9 +2,7 @@
 // the taskbar button; and the desktop tray's reading of the tip.
 #include <gtest/gtest.h>
 
-#include <QImage>
 #include <QMenu>
-#include <QPainter>
 #include <QWidget>
 #include <memory>
 
@@ -63,19 +61,6 @@ TEST_F(TrayIconWindowTest, MinimizeGoesToTheTrayOnlyWhenAskedFor)
     EXPECT_EQ(asked, 1);
 }
 
-TEST_F(TrayIconWindowTest, TaskbarButtonIsOnlySwitchedWhenItChanges)
-{
-    tray->HideMainForm();
-    tray->HideTaskbarIcon();
-    tray->ShowTaskbarIcon();
-    tray->ShowTaskbarIcon();
-    EXPECT_EQ(sim.taskbar.history, (std::vector<bool>{false, true}));
-
-    TTrayIcon ownerless(nullptr);  // no windowed owner: no main form to act on
-    ownerless.HideMainForm();
-    EXPECT_EQ(sim.taskbar.history.size(), 2u);
-}
-
 TEST_F(TrayIconWindowTest, StartupEventMayKeepTheMainFormHidden)
 {
     form.show();
@@ -121,22 +106,6 @@ TEST_F(TrayIconWindowTest, PopupNeedsAMenuAndNamesTheIconAsItsSource)
     tray->PopupAtCursor();
     EXPECT_TRUE(shown);
     EXPECT_EQ(menu.PopupComponent(), tray.get());
-}
-
-TEST(TrayIconBitmap, MaskColourBecomesTransparentInTheFirstImage)
-{
-    QPixmap strip(32, 16);
-    strip.fill(Qt::magenta);
-    {
-        QPainter p(&strip);
-        p.fillRect(0, 0, 8, 16, Qt::blue);
-    }
-    QIcon icon;
-    EXPECT_TRUE(TTrayIcon::BitmapToIcon(strip, icon, Qt::magenta));
-    const QImage image = icon.pixmap(16, 16).toImage();
-    ASSERT_EQ(image.size(), QSize(16, 16));
-    EXPECT_EQ(qAlpha(image.pixel(2, 2)), 255);
-    EXPECT_EQ(qAlpha(image.pixel(12, 2)), 0);
 }
 
 TEST(DesktopTrayTip, AmpersandsReadAsTheShellReadsThem)
