@@ -1,0 +1,103 @@
+#pragma once
+// The embedded browser on Qt WebEngine.
+//
+// The engine loads, runs scripts and serialises documents asynchronously; the
+// control's callers need the document synchronously. So when a page has
+// loaded, its HTML and body kind are copied out of the page first and only
+// then is the document reported complete; Busy stays true until that copy
+// has arrived, SaveHtml answers from it, and scripts run through the control
+// refresh it. A script that submits a form is reported (before-navigate)
+// after ExecScript has returned.
+#include <QObject>
+#include <QPointer>
+#include <QUrl>
+#include <QWebEnginePage>
+#include <deque>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "platform/Browser.h"
+
+class QContextMenuEvent;
+class QWebEngineLoadingInfo;
+class QWebEngineNewWindowRequest;
+class QWebEngineProfile;
+class QWebEngineView;
+class WebEngineBrowserView;
+
+class WebEngineDocument : public IHtmlDocument {
+public:
+    explicit WebEngineDocument(WebEngineBrowserView& owner) : owner_(owner) {}
+    bool HasBody() override;
+    bool BodyIsBodyElement() override;
+    void SetBodyBorderStyle(const std::string& style) override;
+    void SetBodyScroll(const std::string& scroll) override;
+    bool ExecScript(const std::string& script) override;
+    bool SaveHtml(std::string& html) override;
+    void SetUIHandler(IDocHostUIHandler* handler) override;
+
+private:
+    WebEngineBrowserView& owner_;
+};
+
+class WebEngineBrowserView final : public QObject, public IBrowserView {
+public:
+    WebEngineBrowserView(std::shared_ptr<QWebEngineProfile> profile, QWidget* parent);
+    ~WebEngineBrowserView() override;
+
+    QWidget* Widget() override;
+    void Navigate(const std::string& url, int flags, const std::string& targetFrameName,
+                  const std::string& postData, const std::string& headers) override;
+    bool Busy() override;
+    IHtmlDocument* Document() override;
+
+    QWebEngineView* View() const;
+    QWebEnginePage* Page() const { return page_; }
+
+    // Called by the engine's page and view.
+    bool AcceptNavigation(const QUrl& url, QWebEnginePage::NavigationType type, bool isMainFrame);
+    bool ShowContextMenu(QContextMenuEvent* event);
+
+private:
+    friend class WebEngineDocument;
+    struct Snapshot {
+        bool valid = false;
+        std::string html;
+        std::string bodyTag;  // "BODY", "FRAMESET", or empty without a body
+    };
+
+    void RaiseBeforeNavigate(TBeforeNavigateArgs& args);
+    void LoadingChanged(const QWebEngineLoadingInfo& info);
+    void NewWindowRequested(QWebEngineNewWindowRequest& request);
+    // Copies the document out of the page; a completing copy then reports
+    // the document complete with url.
+    void RequestSnapshot(bool completes, const QUrl& url);
+    void RunScript(const std::string& script, int worldId);
+    void RememberSpelling(const std::string& url);
+    std::string Spelling(const QUrl& url) const;
+
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    std::shared_ptr<QWebEngineProfile> profile_;
+    QPointer<QWebEngineView> view_;
+    QPointer<QWebEnginePage> page_;
+    WebEngineDocument document_{*this};
+    bool hasDocument_ = false;
+    Snapshot snapshot_;
+    unsigned long long snapshotsRequested_ = 0;
+    unsigned long long snapshotApplied_ = 0;
+    std::map<unsigned long long, QUrl> completions_;  // snapshot number -> URL to report
+    bool ownLoadRequested_ = false;  // Navigate loaded; the engine has not started yet
+    int ownNavigationsExpected_ = 0;
+    int acceptDepth_ = 0;
+    IDocHostUIHandler* uiHandler_ = nullptr;
+    std::deque<std::string> ownSpellings_;
+};
+
+class WebEngineBrowsers : public IBrowsers {
+public:
+    std::unique_ptr<IBrowserView> Create(QWidget* parent) override;
+
+private:
+    std::shared_ptr<QWebEngineProfile> profile_;
+};
