@@ -7,7 +7,10 @@
 // then is the document reported complete; Busy stays true until that copy
 // has arrived, SaveHtml answers from it, and scripts run through the control
 // refresh it. A script that submits a form is reported (before-navigate)
-// after ExecScript has returned.
+// after ExecScript has returned, and Busy turns true only when the engine
+// starts that navigation. The copy is the engine's serialisation of the
+// document (a bare attribute reads selected=""), not the bytes received.
+// The page has one frame to navigate: a target frame name is reported, not used.
 #include <QObject>
 #include <QPointer>
 #include <QUrl>

@@ -104,10 +104,3 @@ TEST_F(WebBrowser, AHandlerThatThrowsIsReportedAndItsCancelHolds)
     EXPECT_EQ(sim.messageBox.shown.size(), 2u);
     EXPECT_FALSE(browser.Busy());
 }
-
-TEST(WebBrowserPlatform, WithoutABrowserServiceConstructionFails)
-{
-    SimPlatform sim;
-    sim.platform.Browsers = nullptr;
-    EXPECT_THROW(TCppWebBrowser{nullptr}, Exception);
-}
