@@ -211,6 +211,12 @@ void TForm1::Exit1Click()
 
 bool TForm1::Close()
 {
+    if (inCloseQuery_) {
+        // Asked again from inside the question (the clock stopped at once):
+        // the toolkit ignores a nested close, so the outer one runs it.
+        closeAgain_ = true;
+        return false;
+    }
     return close();
 }
 
@@ -247,7 +253,13 @@ void TForm1::closeEvent(QCloseEvent* event)
         return;
     }
     bool canClose = false;
+    inCloseQuery_ = true;
     Application().Guard([&] { canClose = FormCloseQuery(); });
+    inCloseQuery_ = false;
+    if (!canClose && closeAgain_) {
+        closeAgain_ = false;
+        Application().Guard([&] { canClose = FormCloseQuery(); });
+    }
     if (!canClose || closed_ || !FormClose()) {
         // closed_ is set when a nested close (inside the question) went through.
         if (!closed_) event->ignore();
@@ -582,6 +594,8 @@ void TForm1::ReadTimerPage()
     const std::string html = WebBrowserGetHtml(Web.get());
     preg.SetRegEx(kTimerPagePattern);
     preg.SetOptions(preCaseLess);
+    // Compiled for the machine: a long page without line breaks stays fast.
+    if (!preg.Studied()) preg.Study();
     preg.SetSubject(html);
     bool found = preg.Match();
     while (found && LowerCase(preg.SubExpressions(1)) != "selected") found = preg.MatchAgain();

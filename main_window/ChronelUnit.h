@@ -126,6 +126,8 @@ private:
     bool idleStopPending_ = false;
     bool idleStartPending_ = false;
     std::uint32_t pendingBreakSeconds_ = 0;
+    bool inCloseQuery_ = false;
+    bool closeAgain_ = false;
     bool paintHandlerAttached_ = true;
     bool sessionStarted_ = false;
     bool shownOnce_ = false;

@@ -1,0 +1,111 @@
+#pragma once
+// The main window logged in to a simulated service whose start/stop form
+// navigates as the real one does.
+#include <QMenu>
+#include <QTimer>
+
+#include "WindowsFixture.h"
+#include "main_window/WebSession.h"
+
+class ClockFixture : public WindowsFixture {
+protected:
+    void SetUp() override
+    {
+        WindowsFixture::SetUp();
+        view = sim.browsers.created.back();
+        prefs->edtBaseURL->SetText(base);
+        // A popup menu would wait for the user: note it and close it.
+        form->mnuApp.OnShown = [this](TPopupMenu* m) {
+            ++menusShown;
+            m->Menu()->close();
+        };
+        view->onScript = [this](const std::string& script) {
+            scripts.push_back(script);
+            if (script.find("frmStartStop.submit") != std::string::npos && pageHasForm) {
+                view->PageNavigate(serviceRunning ? base + "time_log.php?tid=17&smallbtn=1"
+                                                  : base + "time_log.php?tid=&smallbtn=1");
+                serviceRunning = !serviceRunning;
+                if (!asyncEngine) Load();
+            }
+        };
+    }
+
+    // The timer page is already shown, as after a login.
+    void ShowTimerPage()
+    {
+        view->pendingUrl = base + "time_log.php?smallbtn=1";
+        view->busy = true;
+        Load();
+    }
+
+    // The pending navigation completes, its page taken from `page`.
+    void Load()
+    {
+        view->pages[view->pendingUrl] = page;
+        view->CompleteNavigation();
+    }
+
+    // Runs the toggle and lets the navigation it starts finish.
+    void Toggle(TMenuItem* item)
+    {
+        item->Click();
+        if (asyncEngine && view->busy) Load();
+    }
+
+    struct Balloon {
+        std::string title, text;
+        DWORD kind;
+        UINT timeout;
+    };
+    Balloon LastBalloon() const
+    {
+        for (auto it = sim.notifyIcons.calls.rbegin(); it != sim.notifyIcons.calls.rend(); ++it)
+            if ((it->data.uFlags & NIF_INFO) && it->data.szInfoTitle[0])
+                return {it->data.szInfoTitle, it->data.szInfo, it->data.dwInfoFlags, it->data.uTimeout};
+        return {};
+    }
+    int BalloonCount() const
+    {
+        int n = 0;
+        for (auto& c : sim.notifyIcons.calls)
+            if ((c.data.uFlags & NIF_INFO) && c.data.szInfoTitle[0]) ++n;
+        return n;
+    }
+
+    // Auto-stop and auto-restart through the page, whichever order the engine
+    // reports the submitted form in.
+    void IdleRoundTrip()
+    {
+        prefs->cbxIdleTimeCheck->SetChecked(true);
+        prefs->edtIdleTimeCheck->SetValue(1);
+        sim.lastInput.tick = sim.clock.GetTickCount();
+        page = "<form name=frmStartStop></form><option selected>Item</option>";
+        ShowTimerPage();
+        form->StartClock1->Click();
+        if (asyncEngine) Load();
+        ASSERT_TRUE(form->ClockRunning);
+        sim.Advance(59000);
+        EXPECT_TRUE(form->ClockRunning);
+        sim.Advance(1000);  // 60 s idle: the warning, then the stop
+        if (asyncEngine) Load();
+        EXPECT_FALSE(form->ClockRunning);
+        EXPECT_TRUE(form->IdleStopped);
+        sim.Advance(330000);  // a break of 5 min 30 s
+        EXPECT_EQ(form->BreakSeconds, 330u);
+        sim.lastInput.tick = sim.clock.GetTickCount();  // the user is back
+        sim.Advance(1000);
+        if (asyncEngine) Load();
+        EXPECT_TRUE(form->ClockRunning);
+        EXPECT_FALSE(form->IdleStopped);
+        EXPECT_EQ(form->BreakSeconds, 0u);
+    }
+
+    const std::string base = "http://127.0.0.1:8080/";
+    SimBrowserView* view = nullptr;
+    std::string page = "<form name=frmStartStop></form><option selected>Work</option>";
+    bool pageHasForm = true;
+    bool serviceRunning = false;
+    bool asyncEngine = false;  // the real engine reports a submitted form after the script returns
+    std::vector<std::string> scripts;
+    int menusShown = 0;
+};

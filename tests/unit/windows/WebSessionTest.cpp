@@ -1,0 +1,192 @@
+// The conversation with the service: login, navigation rules, page reading.
+#include "ClockFixture.h"
+
+namespace {
+
+class WebSession : public ClockFixture {
+protected:
+    // The first paint: posts the login and waits for the page.
+    void Login(const std::string& user, const std::string& password, const std::string& loginPage = "")
+    {
+        prefs->edtUsername->SetText(user);
+        prefs->edtPassword->SetText(password);
+        page = loginPage;
+        QTimer::singleShot(0, [this] { Load(); });
+        form->FormPaint();
+    }
+    std::string T() const { return base + "time_log.php"; }
+    bool Navigate(const std::string& url)
+    {
+        const std::size_t before = view->navigations.size();
+        view->PageNavigate(url);
+        (void)before;
+        return view->busy && view->pendingUrl == url;  // let through
+    }
+};
+
+TEST_F(WebSession, LoginPostsEncodedCredentials)
+{
+    Login("ann smith", "a&b p+q=?");
+    ASSERT_EQ(view->navigations.size(), 1u);
+    const auto& n = view->navigations[0];
+    EXPECT_EQ(n.url, base + "index.php?mobile=1&username_or_email=ann%20smith&goto=time_log.php%3fsmallbtn=1");
+    EXPECT_EQ(n.postData, "pw=a%26b%20p%2Bq%3D%3F");
+    EXPECT_EQ(n.headers, "Content-Type: application/x-www-form-urlencoded\r\n");
+    EXPECT_EQ(form->LoginURL, n.url);
+    // The host object replaces the page's menu from now on.
+    EXPECT_FALSE(view->RightClick({10, 20}));
+    EXPECT_EQ(view->engineMenus, 0);
+    EXPECT_EQ(menusShown, 1);
+}
+
+TEST_F(WebSession, NonAsciiAndReservedBytesAreEncoded)
+{
+    EXPECT_EQ(EncodeCredential("caf\xc3\xa9"), "caf%C3%A9");
+    EXPECT_EQ(EncodeCredential("a-b.c_d~e"), "a-b.c_d~e");
+    EXPECT_EQ(EncodeCredential("<*#%>/"), "%3C%2A%23%25%3E%2F");
+}
+
+TEST_F(WebSession, AutoLoginOnceWithEscapedPassword)
+{
+    Login("ann", "it's \\ a \"</script>\"\nx");
+    ASSERT_FALSE(scripts.empty());
+    const std::string& s = scripts.back();
+    EXPECT_EQ(s.rfind("if (document && document.frmLogin && document.frmLogin.password){ "
+                      "document.frmLogin.password.value = '",
+                      0),
+              0u)
+        << s;
+    EXPECT_NE(s.find("it\\'s \\\\ a \\\"\\x3C/script\\x3E\\\"\\nx'; document.frmLogin.submit(); }"), std::string::npos)
+        << s;
+    EXPECT_EQ(s.find("</script>"), std::string::npos);
+    EXPECT_EQ(form->LoginPageCount, 1);
+    // The login page completing again does not submit again.
+    const auto n = scripts.size();
+    Navigate(form->LoginURL);
+    Load();
+    EXPECT_EQ(scripts.size(), n);
+    EXPECT_EQ(form->LoginPageCount, 2);
+}
+
+TEST_F(WebSession, AutoLoginMatchesCanonicalUrlWhateverTheCase)
+{
+    // The engine reports the URL canonicalised and the user name may have capitals.
+    prefs->edtUsername->SetText("Ann<");
+    prefs->edtPassword->SetText("pw");
+    form->LoginURL = base + "index.php?mobile=1&username_or_email=Ann%3C&goto=time_log.php%3fsmallbtn=1";
+    form->WebDocumentComplete(base + "index.php?mobile=1&username_or_email=Ann%3C&goto=time_log.php%3Fsmallbtn=1");
+    EXPECT_EQ(form->LoginPageCount, 1);
+}
+
+TEST_F(WebSession, NoPasswordNoAutoLoginButFocusScript)
+{
+    sim.registry.keys.insert("Software\\Wine");
+    form->RunningUnderWine = TForm1::IsRunningUnderWine();
+    Login("ann", "");
+    EXPECT_EQ(form->LoginPageCount, 0);
+    ASSERT_FALSE(scripts.empty());
+    EXPECT_EQ(scripts.back(), "document.frmLogin.password.focus();");
+    EXPECT_TRUE(sim.messageBox.shown.empty());
+}
+
+TEST_F(WebSession, WineMessageOnceBeforeAutoLogin)
+{
+    sim.registry.keys.insert("Software\\Wine");
+    form->RunningUnderWine = TForm1::IsRunningUnderWine();
+    Login("ann", "pw");
+    ASSERT_EQ(sim.messageBox.shown.size(), 1u);
+    EXPECT_EQ(sim.messageBox.shown[0].text,
+              "We have detected you are on Linux.\nSome features do not work such as auto-login and start/stop timer "
+              "menu items");
+}
+
+TEST_F(WebSession, NavigationRules)
+{
+    Login("ann", "");
+    EXPECT_TRUE(Navigate(T() + "?tid=&x=1"));
+    EXPECT_TRUE(form->ClockRunning);
+    Load();  // a completed page with "tid=&" leaves the mirror running
+    EXPECT_TRUE(form->ClockRunning);
+    EXPECT_TRUE(Navigate(T() + "?tid=17&x=1"));
+    EXPECT_FALSE(form->ClockRunning);
+    form->ClockStarted();
+    EXPECT_TRUE(Navigate(T() + "?smallbtn=1"));
+    EXPECT_FALSE(form->ClockRunning);
+
+    EXPECT_TRUE(Navigate(form->LoginURL));
+    EXPECT_TRUE(Navigate(base + "index.php"));
+    EXPECT_TRUE(Navigate("about:blank"));
+    EXPECT_TRUE(Navigate("mailto:someone@example.org"));
+    EXPECT_TRUE(Navigate("javascript:void(0)"));
+    EXPECT_TRUE(sim.shell.opened.empty());
+
+    EXPECT_FALSE(Navigate("https://www.example.com/page"));
+    EXPECT_FALSE(Navigate(base + "reports.php"));
+    ASSERT_EQ(sim.shell.opened.size(), 2u);
+    EXPECT_EQ(sim.shell.opened[0], std::make_pair(std::string("open"), std::string("https://www.example.com/page")));
+    EXPECT_TRUE(sim.messageBox.shown.empty());
+
+    sim.shell.result = 2;
+    EXPECT_FALSE(Navigate("HTTP://elsewhere.example/"));
+    ASSERT_EQ(sim.messageBox.shown.size(), 1u);
+    EXPECT_EQ(sim.messageBox.shown[0].text, "There was an error opening the link 'HTTP://elsewhere.example/'.");
+}
+
+TEST_F(WebSession, EngineCanonicalUrlsStillMatch)
+{
+    Login("ann", "");
+    // Reported with an upper-cased escape and a lower-cased host.
+    form->LoginURL = "http://LocalHost:8080/index.php?mobile=1&username_or_email=ann&goto=time_log.php%3fsmallbtn=1";
+    prefs->edtBaseURL->SetText("http://LocalHost:8080/");
+    EXPECT_TRUE(Navigate("http://localhost:8080/index.php?mobile=1&username_or_email=ann&goto=time_log.php%3Fsmallbtn=1"));
+    EXPECT_TRUE(Navigate("http://localhost:8080/time_log.php?tid=&smallbtn=1"));
+    EXPECT_TRUE(form->ClockRunning);
+    EXPECT_TRUE(sim.shell.opened.empty());
+}
+
+TEST_F(WebSession, PageReadingLabelsMenuAndHint)
+{
+    Login("ann", "");
+    auto read = [&](const std::string& html) {
+        view->document->html = html;
+        form->ReadTimerPage();
+    };
+    read("<select><option value=1>A</option><OPTION value=2 SELECTED>Fish &amp; Chips</OPTION></select>");
+    EXPECT_EQ(form->WorkItemName, "Fish && Chips");
+    EXPECT_EQ(form->StartClock1->Caption(), "Start: Fish && Chips");
+    EXPECT_EQ(form->StopClock1->Caption(), "Stop: Fish && Chips");
+    EXPECT_EQ(form->tryIcon->Hint(), "Fish &&& Chips");
+
+    read("<option selected>First</option><option selected>Second</option>");
+    EXPECT_EQ(form->WorkItemName, "First");
+
+    read("<option>None</option>");
+    EXPECT_EQ(form->StartClock1->Caption(), "Start Clock");
+    EXPECT_EQ(form->StopClock1->Caption(), "Stop Clock");
+    EXPECT_EQ(form->WorkItemName, "First");
+    EXPECT_EQ(form->tryIcon->Hint(), "First");
+
+    // A bare "&" is kept and the reading goes on.
+    read("<option selected>Salt & Pepper &lt;b&gt; &#233;t&#233; &#x41;</option>");
+    EXPECT_EQ(form->WorkItemName, "Salt && Pepper <b> \xc3\xa9t\xc3\xa9 &&#x41;");
+
+    read("<option selected>Caf\xc3\xa9 M\xc3\xb8ller</option>");
+    EXPECT_EQ(form->WorkItemName, "Caf\xc3\xa9 M\xc3\xb8ller");
+
+    // "selected" on a later line than "option" is not seen.
+    read("<option value=1\nselected>Split</option>");
+    EXPECT_EQ(form->StartClock1->Caption(), "Start Clock");
+}
+
+TEST_F(WebSession, CompletedPageWithoutStartMarkStopsMirror)
+{
+    Login("ann", "");
+    form->ClockStarted();
+    Navigate(T() + "?tid=&a=1");
+    Load();
+    EXPECT_TRUE(form->ClockRunning);
+    form->WebDocumentComplete(T() + "?smallbtn=1");
+    EXPECT_FALSE(form->ClockRunning);
+}
+
+}  // namespace
