@@ -167,8 +167,10 @@ void TForm1::showEvent(QShowEvent* event)
             move(area.center().x() - kOuterWidth / 2, area.center().y() - kOuterHeight / 2);
         }
         QTimer::singleShot(300, this, [this] { FitOuterSize(); });
-        // The browser covers the client area; make sure the window itself paints once.
-        QTimer::singleShot(0, this, [this] { repaint(); });
+        // The browser covers the whole client area, so the window itself may
+        // never get a paint event: its first paint is the first turn of the
+        // message loop after the show.
+        QTimer::singleShot(0, this, [this] { FirstPaint(); });
     }
     // Like the tray host's hook: a shown window comes to the front.
     raise();
@@ -186,6 +188,11 @@ void TForm1::FitOuterSize()
 void TForm1::paintEvent(QPaintEvent* event)
 {
     QWidget::paintEvent(event);
+    FirstPaint();
+}
+
+void TForm1::FirstPaint()
+{
     if (!paintHandlerAttached_) return;
     paintHandlerAttached_ = false;
     // The login waits for the page while pumping messages: not inside a paint.

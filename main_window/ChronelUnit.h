@@ -117,6 +117,7 @@ private:
     bool AskToStopAndExit();
     void FitOuterSize();
 
+    void FirstPaint();
     void StartWebSession();
     void DispatchMessage(TMessage& message);
 
