@@ -218,6 +218,7 @@ void TForm1::Exit1Click()
 
 bool TForm1::Close()
 {
+    closeAfterStop_ = false;
     if (inCloseQuery_) {
         // Asked again from inside the question (the clock stopped at once):
         // the toolkit ignores a nested close, so the outer one runs it.
@@ -436,7 +437,15 @@ void TForm1::ClockStopped()
     }
     tmrTickingSound.SetEnabled(false);
 
-    if (CloseWhenStopped) Close();
+    if (CloseWhenStopped) {
+        // The stop is a navigation that has only just begun: closing now
+        // would end the program before the service hears of it. Close when
+        // its page has loaded, or after a grace period.
+        closeAfterStop_ = true;
+        QTimer::singleShot(10000, this, [this] {
+            if (closeAfterStop_) Close();
+        });
+    }
 
     tmrMinuteReminder.SetEnabled(false);
     StopTime = CurrentPlatform().Clock->Now();
@@ -592,6 +601,10 @@ void TForm1::WebDocumentComplete(const std::string& url)
     }
     if (!Contains(lower, "tid=&")) ClockStopped();
     ReadTimerPage();
+    if (closeAfterStop_ && !ClockRunning) {
+        closeAfterStop_ = false;
+        Close();
+    }
 }
 
 void TForm1::ReadTimerPage()

@@ -127,6 +127,7 @@ private:
     bool idleStopPending_ = false;
     bool idleStartPending_ = false;
     std::uint32_t pendingBreakSeconds_ = 0;
+    bool closeAfterStop_ = false;
     bool inCloseQuery_ = false;
     bool closeAgain_ = false;
     bool paintHandlerAttached_ = true;

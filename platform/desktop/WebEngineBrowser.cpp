@@ -172,6 +172,7 @@ WebEngineBrowserView::WebEngineBrowserView(std::shared_ptr<QWebEngineProfile> pr
         // Copies asked of the lost renderer never arrive.
         completions_.clear();
         ownLoadRequested_ = false;
+        loading_ = false;
     });
 }
 
@@ -200,7 +201,7 @@ IHtmlDocument* WebEngineBrowserView::Document()
 
 bool WebEngineBrowserView::Busy()
 {
-    return ownLoadRequested_ || (page_ && page_->isLoading()) || !completions_.empty();
+    return ownLoadRequested_ || loading_ || (page_ && page_->isLoading()) || !completions_.empty();
 }
 
 void WebEngineBrowserView::Navigate(const std::string& url, int flags, const std::string& targetFrameName,
@@ -306,13 +307,18 @@ void WebEngineBrowserView::LoadingChanged(const QWebEngineLoadingInfo& info)
 {
     switch (info.status()) {
     case QWebEngineLoadingInfo::LoadStartedStatus:
+        // The page reports itself loading only a moment later; until the
+        // load ends the control is busy.
         ownLoadRequested_ = false;
+        loading_ = true;
         break;
     case QWebEngineLoadingInfo::LoadSucceededStatus:
     case QWebEngineLoadingInfo::LoadFailedStatus:  // the engine shows its error page
+        loading_ = false;
         RequestSnapshot(true, info.url());
         break;
     case QWebEngineLoadingInfo::LoadStoppedStatus:  // cancelled or superseded
+        loading_ = false;
         break;
     }
 }

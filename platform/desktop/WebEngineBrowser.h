@@ -90,6 +90,7 @@ private:
     unsigned long long snapshotsRequested_ = 0;
     unsigned long long snapshotApplied_ = 0;
     std::map<unsigned long long, QUrl> completions_;  // snapshot number -> URL to report
+    bool loading_ = false;
     bool ownLoadRequested_ = false;  // Navigate loaded; the engine has not started yet
     int ownNavigationsExpected_ = 0;
     int acceptDepth_ = 0;
