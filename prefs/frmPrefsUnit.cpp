@@ -51,7 +51,7 @@ TCSpinEdit* Spin(int min, int max, int step, int value, QWidget* parent)
     s->SetRange(min, max);
     s->SetIncrement(step);
     s->SetValue(value);
-    s->setFixedWidth(58);
+    s->setFixedWidth(42);
     return s;
 }
 
@@ -59,7 +59,7 @@ TCSpinEdit* Spin(int min, int max, int step, int value, QWidget* parent)
 QHBoxLayout* Sentence(QWidget* first, QWidget* second, QWidget* third)
 {
     auto* row = new QHBoxLayout;
-    row->setSpacing(4);
+    row->setSpacing(2);
     row->addWidget(first);
     row->addWidget(second);
     if (third) row->addWidget(third);
@@ -74,8 +74,9 @@ TfrmPrefs::TfrmPrefs(IPrefsHost* host, QWidget* parent)
       host_(host)
 {
     setWindowTitle("Chronel Timer Preferences");
+    // A compact font, so each row of the small window reads as one sentence.
     QFont small = font();
-    small.setPointSize(8);
+    small.setPixelSize(10);
     setFont(small);
     setFixedSize(315, 249);
 
@@ -85,7 +86,12 @@ TfrmPrefs::TfrmPrefs(IPrefsHost* host, QWidget* parent)
     // Enhancements.
     tabExtra = new QWidget;
     cbxMinuteReminder = new TCheckBox("Show reminder every                   minutes on the clock", tabExtra);
-    cbxMinuteReminder->setFixedWidth(127);  // only "Show reminder every" shows
+    {
+        // Only "Show reminder every" shows; the number stands on the blank part.
+        TCheckBox probe("Show reminder every");
+        probe.setFont(small);
+        cbxMinuteReminder->setFixedWidth(probe.sizeHint().width());
+    }
     edtMinuteReminder = Spin(1, 600, 10, 20, tabExtra);
     auto* Label10 = new QLabel("minutes on the clock", tabExtra);
     cbxPlayTickingSound = new TCheckBox("Play ticking sound every", tabExtra);
@@ -100,7 +106,7 @@ TfrmPrefs::TfrmPrefs(IPrefsHost* host, QWidget* parent)
     hotkeyStartStop->setFixedWidth(120);
     {
         auto* v = new QVBoxLayout(tabExtra);
-        v->setContentsMargins(6, 6, 6, 6);
+        v->setContentsMargins(4, 6, 2, 6);
         v->setSpacing(5);
         v->addWidget(Heading("Visual/Hearing Enhancements", tabExtra));
         v->addLayout(Sentence(cbxMinuteReminder, edtMinuteReminder, Label10));
