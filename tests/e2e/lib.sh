@@ -51,22 +51,25 @@ e2e_start_desktop() {
   for a in "$@"; do
     case $a in tray) want_tray=1 ;; notify) want_notify=1 ;; esac
   done
-  # A free display number.
-  local n
-  for n in $(seq 90 140); do
-    [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ] || break
-  done
-  export DISPLAY=":$n"
-  Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >"$E2E_TMP/xvfb.log" 2>&1 &
+  # The server picks a free display number itself and reports it.
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$E2E_TMP/display" >"$E2E_TMP/xvfb.log" 2>&1 &
   E2E_PIDS+=($!)
-  e2e_wait 20 xdpyinfo -display "$DISPLAY" || e2e_fail "Xvfb did not start"
+  e2e_wait 20 test -s "$E2E_TMP/display" || e2e_fail "Xvfb did not start"
+  export DISPLAY=":$(head -1 "$E2E_TMP/display" | tr -d '[:space:]')"
+  e2e_wait 20 xdpyinfo -display "$DISPLAY" || e2e_fail "Xvfb did not answer on $DISPLAY"
   # Session bus for this desktop only.
   eval "$(dbus-launch --sh-syntax)"
   E2E_PIDS+=("$DBUS_SESSION_BUS_PID")
   export XDG_RUNTIME_DIR="$E2E_TMP/run"; mkdir -p -m 700 "$XDG_RUNTIME_DIR"
-  openbox --sm-disable >"$E2E_TMP/openbox.log" 2>&1 &
-  E2E_PIDS+=($!)
-  e2e_wait 10 bash -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' || e2e_fail "openbox did not start"
+  # The window manager now and then fails its first connection; try again.
+  local try
+  for try in 1 2 3; do
+    openbox --sm-disable >"$E2E_TMP/openbox.log" 2>&1 &
+    E2E_PIDS+=($!)
+    e2e_wait 10 bash -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' && break
+    [ $try = 3 ] && e2e_fail "openbox did not start"
+    e2e_log "openbox did not start (try $try); again"
+  done
   if [ $want_tray = 1 ]; then
     trayer --edge top --align right --widthtype pixel --width 120 --height 24 --transparent false \
       >"$E2E_TMP/trayer.log" 2>&1 &
@@ -75,7 +78,7 @@ e2e_start_desktop() {
     e2e_wait 10 bash -c "xwininfo -root -tree | grep -qi trayer" || e2e_fail "tray host did not start"
   fi
   if [ $want_notify = 1 ]; then
-    dunst -config /dev/null >"$E2E_TMP/dunst.log" 2>&1 &
+    dunst >"$E2E_TMP/dunst.log" 2>&1 &
     E2E_PIDS+=($!)
     e2e_wait 10 dbus-send --session --print-reply --dest=org.freedesktop.Notifications \
       /org/freedesktop/Notifications org.freedesktop.Notifications.GetServerInformation \
