@@ -20,8 +20,9 @@ void TMenuItem::SetCaption(const std::string& caption)
 {
     caption_ = caption;
     action_->setSeparator(IsSeparator());
-    // The toolkit reads "&" and "&&" the same way the captions mean them.
-    action_->setText(QString::fromStdString(caption));
+    // The toolkit reads "&" and "&&" the same way the captions mean them;
+    // some styles would draw a separator's text.
+    action_->setText(IsSeparator() ? QString() : QString::fromStdString(caption));
 }
 
 void TMenuItem::SetVisible(bool v)

@@ -18,7 +18,7 @@ PACKAGES=(
   libcpp-httplib-dev libssl-dev googletest libgtest-dev libgmock-dev libbenchmark-dev
   # desktop for end-to-end tests and the headless demo
   xvfb xauth openbox xdotool wmctrl dbus dbus-x11 x11-utils x11-apps
-  trayer dunst libnotify-bin imagemagick curl procps
+  trayer dunst libnotify-bin imagemagick curl procps python3
   # fuzzing
   clang libclang-rt-14-dev
 )
