@@ -3,6 +3,7 @@
 # menu, starting and stopping the clock, notifications, links, the page's
 # context menu, hide to tray, and exit while the clock runs.
 source "$(dirname "$0")/../lib.sh"
+source "$(dirname "$0")/../lib_app.sh"
 BIN=$1
 DEMO=$2
 set +o pipefail  # "| head -1" ends its writers early
@@ -43,14 +44,7 @@ start_app() {  # folder
   done
 }
 
-main_window() {  # the program's mapped normal top-level window
-  local w
-  for w in $(xdotool search --onlyvisible --pid "$APP" 2>/dev/null); do
-    # The tray icon's own window is an override window with a NORMAL fallback.
-    xprop -id "$w" _NET_WM_WINDOW_TYPE 2>/dev/null | grep NORMAL | grep -vq OVERRIDE && { echo "$w"; return 0; }
-  done
-  return 0
-}
+main_window() { e2e_app_main_window "$APP" || true; }
 
 title() { xdotool getwindowname "$(main_window)" 2>/dev/null; }
 
@@ -62,41 +56,16 @@ wait_title() {  # regex seconds
   done
 }
 
-tray_icon() {  # the window docked in the tray host's panel
-  xwininfo -root -tree | awk '/"panel": \("panel" "trayer"\)/{p=1; next} p && !done && /[0-9]+x[0-9]+\+/{print $1; done=1}'
-}
-
-popup_windows() {  # mapped override-redirect windows of the program taller than an icon: menus
-  local w info
-  for w in $(xdotool search --onlyvisible --pid "$APP" 2>/dev/null); do
-    info=$(xwininfo -id "$w" 2>/dev/null) || continue
-    echo "$info" | grep -q 'Override Redirect State: yes' || continue
-    [ "$(echo "$info" | awk '/Height:/{print $2}')" -gt 40 ] && echo "$w"
-  done
-  return 0
-}
-
-wait_popup() {
-  local end=$((SECONDS + 10))
-  while [ -z "$(popup_windows)" ]; do
-    [ $SECONDS -ge $end ] && return 1
-    sleep 0.2
-  done
-}
+tray_icon() { e2e_tray_icon_window; }
 
 open_tray_menu() {
-  local icon; icon=$(tray_icon)
-  [ -n "$icon" ] || e2e_fail "no icon in the tray"
-  xdotool mousemove --window "$icon" 8 8 click 3
-  wait_popup || e2e_fail "the tray menu did not open"
-  MENU=$(popup_windows | head -1)
+  e2e_tray_menu_open "$(tray_icon)" || e2e_fail "the tray menu did not open"
+  MENU=$E2E_MENU_WINDOW
   MENU_HEIGHT=$(xwininfo -id "$MENU" | awk '/Height:/{print $2}')
 }
 
 choose_clock_item() {  # the last item of the menu: Start or Stop
-  open_tray_menu
-  xdotool key Up Return
-  sleep 0.5
+  e2e_tray_menu_choose "$(tray_icon)" -1 || e2e_fail "could not choose the clock item"
 }
 
 wait_status() {  # python condition over d, seconds
@@ -125,7 +94,7 @@ xdotool key Escape
 sleep 0.3
 # Hide to Tray is the first item.
 open_tray_menu
-xdotool key Down Return
+e2e_tray_menu_pick 1 || e2e_fail "could not choose Hide to Tray"
 hidden() { [ -z "$(main_window)" ]; }
 end=$((SECONDS + 10)); until hidden; do [ $SECONDS -ge $end ] && e2e_fail "Hide to Tray left the window mapped"; sleep 0.2; done
 open_tray_menu
@@ -172,8 +141,11 @@ e2e_log "(d) outside link ok"
 
 # ---- (e) a right click in the page opens the application menu -----------------------------
 xdotool mousemove $((WX + WW / 2)) $((WY + WH - 10)) click 3
-wait_popup || e2e_fail "(e) no menu on right click"
-MENU=$(popup_windows | head -1)
+end=$((SECONDS + 10))
+until MENU=$(_e2e_popup_windows "$APP" "$(tray_icon)" | awk 'NR == 1') && [ -n "$MENU" ]; do
+  [ $SECONDS -ge $end ] && e2e_fail "(e) no menu on right click"
+  sleep 0.2
+done
 h=$(xwininfo -id "$MENU" | awk '/Height:/{print $2}')
 e2e_screenshot "$E2E_TMP/page-menu.png"
 [ "$h" = "$FULL_MENU" ] || e2e_fail "(e) the page's menu is not the application menu (height $h, expected $FULL_MENU)"
@@ -207,8 +179,7 @@ n=$(status_py 'sum(1 for e in d["events"] if e["kind"]=="login" and e["via"]=="f
 [ "$n" = 1 ] || e2e_fail "(b) form submitted $n times"
 status_py '[e["result"] for e in d["events"] if e["kind"]=="login" and e["via"]=="form"][0]' | grep -q ok || e2e_fail "(b) form login failed"
 # Exit from the tray menu ends the program and writes the settings.
-open_tray_menu
-xdotool key Down Down Down Return
+e2e_tray_menu_choose "$(tray_icon)" 3 || e2e_fail "could not choose Exit"
 e2e_wait_exit "$APP" 30 || e2e_fail "Exit did not end the program"
 grep -q '^\[Form\]' "$B/ChronelGui.ini" && grep -q '^Top=' "$B/ChronelGui.ini" || e2e_fail "Exit did not write the settings"
 e2e_log "(b) form login once ok; Exit ok"
