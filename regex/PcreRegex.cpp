@@ -519,37 +519,36 @@ int TPcreRegexList::IndexOf(const TPcreRegex* regex) const
     return -1;
 }
 
+template <class Apply>
+void TPcreRegexList::ApplyToAll(Apply apply)
+{
+    // Every object takes the new value and the list's walk starts afresh.
+    for (Item& item : items_) {
+        apply(*item.regex);
+        item.searchedFrom = -1;
+    }
+    Forget();
+}
+
 void TPcreRegexList::SetSubject(const std::string& value)
 {
     if (value == subject_) return;
     subject_ = value;
-    for (Item& item : items_) {
-        item.regex->SetSubject(value);
-        item.searchedFrom = -1;
-    }
-    Forget();
+    ApplyToAll([&](TPcreRegex& r) { r.SetSubject(value); });
 }
 
 void TPcreRegexList::SetStart(int value)
 {
     if (value == start_) return;
     start_ = value;
-    for (Item& item : items_) {
-        item.regex->SetStart(value);
-        item.searchedFrom = -1;
-    }
-    Forget();
+    ApplyToAll([&](TPcreRegex& r) { r.SetStart(value); });
 }
 
 void TPcreRegexList::SetStop(int value)
 {
     if (value == stop_) return;
     stop_ = value;
-    for (Item& item : items_) {
-        item.regex->SetStop(value);
-        item.searchedFrom = -1;
-    }
-    Forget();
+    ApplyToAll([&](TPcreRegex& r) { r.SetStop(value); });
 }
 
 bool TPcreRegexList::Match()

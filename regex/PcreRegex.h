@@ -193,6 +193,8 @@ private:
     };
     void Attach(Item& item);
     void Forget();
+    template <class Apply>
+    void ApplyToAll(Apply apply);
     bool Walk(bool fresh);
 
     std::vector<Item> items_;
