@@ -1,4 +1,5 @@
 #pragma once
+#include <map>
 #include <string>
 
 #include "platform/Types.h"
@@ -22,4 +23,20 @@ public:
     virtual UINT RegisterWindowMessage(const std::string& name) = 0;
     // Sends msg to every allocated window.
     virtual void BroadcastMessage(UINT msg, WPARAM wParam, LPARAM lParam) = 0;
+};
+
+// Numbers for registered message names: the same name gives the same number.
+class RegisteredMessages {
+public:
+    UINT Get(const std::string& name)
+    {
+        auto it = numbers_.find(name);
+        if (it != numbers_.end()) return it->second;
+        const UINT msg = 0xC000 + static_cast<UINT>(numbers_.size());
+        numbers_[name] = msg;
+        return msg;
+    }
+
+private:
+    std::map<std::string, UINT> numbers_;
 };

@@ -127,11 +127,7 @@ bool DesktopMessageWindows::KillTimer(HWND wnd, UINT_PTR id)
 
 UINT DesktopMessageWindows::RegisterWindowMessage(const std::string& name)
 {
-    auto it = registered_.find(name);
-    if (it != registered_.end()) return it->second;
-    UINT msg = 0xC000 + static_cast<UINT>(registered_.size());
-    registered_[name] = msg;
-    return msg;
+    return registered_.Get(name);
 }
 
 void DesktopMessageWindows::BroadcastMessage(UINT msg, WPARAM wParam, LPARAM lParam)

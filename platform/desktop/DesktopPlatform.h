@@ -41,7 +41,7 @@ private:
     };
     HWND next_ = 0x1000;
     std::map<HWND, Window> windows_;
-    std::map<std::string, UINT> registered_;
+    RegisteredMessages registered_;
 };
 
 class DesktopMessageBox : public IMessageBox {

@@ -69,11 +69,7 @@ bool SimMessageWindows::KillTimer(HWND wnd, UINT_PTR id)
 
 UINT SimMessageWindows::RegisterWindowMessage(const std::string& name)
 {
-    auto it = registered_.find(name);
-    if (it != registered_.end()) return it->second;
-    UINT msg = 0xC000 + static_cast<UINT>(registered_.size());
-    registered_[name] = msg;
-    return msg;
+    return registered_.Get(name);
 }
 
 void SimMessageWindows::BroadcastMessage(UINT msg, WPARAM wParam, LPARAM lParam)

@@ -58,7 +58,7 @@ private:
     std::map<HWND, std::shared_ptr<TWndMethod>> windows_;
     std::map<std::pair<HWND, UINT_PTR>, Timer> timers_;
     std::deque<Posted> posted_;
-    std::map<std::string, UINT> registered_;
+    RegisteredMessages registered_;
 };
 
 class SimMessageBox : public IMessageBox {
