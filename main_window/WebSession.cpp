@@ -1,6 +1,8 @@
 #include "main_window/WebSession.h"
 
+#include <QString>
 #include <QUrl>
+#include <libxml/HTMLparser.h>
 #include <cctype>
 #include <cstdio>
 
@@ -53,59 +55,74 @@ std::string JsStringLiteral(const std::string& text)
 }
 
 namespace {
-void AppendUtf8(std::string& out, unsigned long cp)
+void AppendCodePoint(std::string& out, char32_t cp)
 {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
+    out += QString::fromUcs4(&cp, 1).toStdString();
+}
+
+bool IsAsciiAlnum(char c)
+{
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+// The character a reference starting at text[at] ("&...;") stands for, and
+// the reference's length; 0 when it is not a reference with a valid value.
+std::size_t ParseReference(const std::string& text, std::size_t at, char32_t& cp)
+{
+    constexpr std::size_t kLongestName = 32;  // longer names do not exist
+    std::size_t j = at + 1;
+    if (j < text.size() && text[j] == '#') {
+        ++j;
+        int base = 10;
+        if (j < text.size() && (text[j] == 'x' || text[j] == 'X')) {
+            base = 16;
+            ++j;
+        }
+        const std::size_t digits = j;
+        unsigned long value = 0;
+        while (j < text.size() && j - digits < 8 && std::isxdigit(static_cast<unsigned char>(text[j]))) {
+            const char c = text[j];
+            if (base == 10 && !std::isdigit(static_cast<unsigned char>(c))) break;
+            value = value * static_cast<unsigned long>(base) +
+                    static_cast<unsigned long>(std::isdigit(static_cast<unsigned char>(c)) ? c - '0'
+                                                                                          : (c | 0x20) - 'a' + 10);
+            ++j;
+        }
+        if (j == digits || j >= text.size() || text[j] != ';') return 0;
+        if (value == 0 || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 0;
+        cp = static_cast<char32_t>(value);
+        return j + 1 - at;
     }
+    while (j < text.size() && j - at <= kLongestName && IsAsciiAlnum(text[j])) ++j;
+    if (j == at + 1 || j >= text.size() || text[j] != ';') return 0;
+    const std::string name = text.substr(at + 1, j - at - 1);
+    const htmlEntityDesc* entity = htmlEntityLookup(reinterpret_cast<const xmlChar*>(name.c_str()));
+    if (!entity) return 0;
+    cp = static_cast<char32_t>(entity->value);
+    return j + 1 - at;
 }
 }  // namespace
 
 std::string DecodeHtmlText(const std::string& text)
 {
-    static const std::pair<const char*, char> named[] = {{"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}};
     std::string out;
+    out.reserve(text.size());
     std::size_t i = 0;
     while (i < text.size()) {
-        if (text[i] != '&') {
-            out += text[i++];
-            continue;
+        const std::size_t amp = text.find('&', i);
+        if (amp == std::string::npos) {
+            out.append(text, i, std::string::npos);
+            break;
         }
-        bool done = false;
-        for (auto [entity, ch] : named) {
-            if (text.compare(i, std::char_traits<char>::length(entity), entity) == 0) {
-                out += ch;
-                i += std::char_traits<char>::length(entity);
-                done = true;
-                break;
-            }
+        out.append(text, i, amp - i);
+        char32_t cp = 0;
+        if (const std::size_t length = ParseReference(text, amp, cp)) {
+            AppendCodePoint(out, cp);
+            i = amp + length;
+        } else {
+            out += '&';  // not a reference: kept as written
+            i = amp + 1;
         }
-        if (done) continue;
-        if (text.compare(i, 2, "&#") == 0) {
-            std::size_t j = i + 2;
-            unsigned long cp = 0;
-            while (j < text.size() && j < i + 10 && std::isdigit(static_cast<unsigned char>(text[j])))
-                cp = cp * 10 + static_cast<unsigned long>(text[j++] - '0');
-            if (j > i + 2 && j < text.size() && text[j] == ';' && cp > 0 && cp <= 0x10FFFF &&
-                !(cp >= 0xD800 && cp <= 0xDFFF)) {
-                AppendUtf8(out, cp);
-                i = j + 1;
-                continue;
-            }
-        }
-        out += text[i++];  // not a reference we know: keep it
     }
     return out;
 }

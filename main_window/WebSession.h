@@ -10,8 +10,9 @@ std::string EncodeCredential(const std::string& text);
 // inside a script element.
 std::string JsStringLiteral(const std::string& text);
 
-// Decodes &amp; &lt; &gt; &quot; and &#NNN; references; anything else that
-// starts with "&" stays as it is.
+// Decodes HTML character references: every named one of HTML (the table of
+// the XML library), decimal "&#NNN;" and hexadecimal "&#xHH;". Text that is
+// not a complete reference with a valid value stays as it is.
 std::string DecodeHtmlText(const std::string& text);
 
 // Every "&" replaced by `with`.

@@ -12,6 +12,8 @@ PACKAGES=(
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   # regular expressions
   libpcre2-dev
+  # HTML character references
+  libxml2-dev
   # X11 services
   libx11-dev libxss-dev libxcb1-dev libxcb-keysyms1-dev libx11-xcb-dev
   # local HTTP service, tests, benchmarks
