@@ -14,6 +14,7 @@
 #include "components/SettingsPath.h"
 #include "main_window/WebSession.h"
 #include "platform/Platform.h"
+#include "platform/TraceMarks.h"
 #include "prefs/frmPrefsUnit.h"
 
 TForm1* Form1 = nullptr;
@@ -626,6 +627,7 @@ void TForm1::ReadTimerPage()
     StartClock1->SetCaption("Start: " + name);
     StopClock1->SetCaption("Stop: " + name);
     tryIcon->SetHint(ReplaceAmpersands(decoded, "&&&"));
+    TraceMark("timer-page-read");
 }
 
 // ---- position -----------------------------------------------------------------

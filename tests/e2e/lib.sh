@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Shared set-up for end-to-end tests: a private X server (Xvfb) with a window
 # manager, a session bus and, on request, a tray host and a notification
-# server. Source it, call e2e_start_desktop [tray] [notify], and everything
-# started is stopped on exit.
+# server. Source it, call e2e_start_desktop [tray] [notify] [nowm] (nowm: no
+# window manager), and everything started is stopped on exit.
 set -euo pipefail
 
 E2E_PIDS=()
@@ -47,9 +47,9 @@ e2e_wait() {
 }
 
 e2e_start_desktop() {
-  local want_tray=0 want_notify=0
+  local want_tray=0 want_notify=0 want_wm=1
   for a in "$@"; do
-    case $a in tray) want_tray=1 ;; notify) want_notify=1 ;; esac
+    case $a in tray) want_tray=1 ;; notify) want_notify=1 ;; nowm) want_wm=0 ;; esac
   done
   # The server picks a free display number itself and reports it.
   Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$E2E_TMP/display" >"$E2E_TMP/xvfb.log" 2>&1 &
@@ -64,6 +64,7 @@ e2e_start_desktop() {
   # The window manager now and then fails its first connection; try again.
   local try
   for try in 1 2 3; do
+    [ $want_wm = 1 ] || break
     openbox --sm-disable >"$E2E_TMP/openbox.log" 2>&1 &
     E2E_PIDS+=($!)
     e2e_wait 10 bash -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' && break

@@ -1,0 +1,240 @@
+#!/usr/bin/env bash
+# ChronelGui beside its floors: start-up, memory and idle cost, in one run.
+#   bench/lean/run.sh [BUILD_DIR] [--rounds N] [--idle-seconds S] [--pss-at S] [--short]
+# Runs, interleaved, a bare browser view loading a local page, a bare widget
+# with a tray icon and a one-second title timer, and ChronelGui against the
+# demo service with its clock stopped and running; prints the figures as
+# median [min-max] and their ratios to the floors. See README.md beside it.
+set -euo pipefail
+HERE=$(cd "$(dirname "$0")" && pwd)
+ROOT=$(cd "$HERE/../.." && pwd)
+BUILD=$ROOT/build
+ROUNDS=5 IDLE_SECS=60 PSS_AT=15 WARMUP=1
+while [ $# -gt 0 ]; do
+  case $1 in
+    --rounds) ROUNDS=$2; shift 2 ;;
+    --idle-seconds) IDLE_SECS=$2; shift 2 ;;
+    --pss-at) PSS_AT=$2; shift 2 ;;
+    --short) ROUNDS=1 IDLE_SECS=5 PSS_AT=5 WARMUP=0; shift ;;
+    -h|--help) sed -n '2,7p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -*) echo "unknown option $1" >&2; exit 2 ;;
+    *) BUILD=$(cd "$1" && pwd); shift ;;
+  esac
+done
+APP_BIN=$BUILD/bin/ChronelGui
+SERVICE=$BUILD/tools/demo-service/chronel-demo-service
+FLOOR_WEB=$BUILD/bench/lean/lean_floor_web
+FLOOR_TRAY=$BUILD/bench/lean/lean_floor_tray
+MAP_WATCH=$BUILD/bench/lean/lean_map_watch
+for f in "$APP_BIN" "$SERVICE" "$FLOOR_WEB" "$FLOOR_TRAY" "$MAP_WATCH"; do
+  [ -x "$f" ] || { echo "missing $f; build the target bench_lean_programs first" >&2; exit 2; }
+done
+
+source "$ROOT/tests/e2e/lib.sh"
+source "$ROOT/tests/e2e/lib_app.sh"
+set +o pipefail  # "grep -q" ends its writers early
+
+# No window manager: the map is the program's own, not a manager's reparenting.
+e2e_start_desktop tray notify nowm
+export HOME="$E2E_TMP/home" XDG_DATA_HOME="$E2E_TMP/home/data" XDG_CACHE_HOME="$E2E_TMP/home/cache"
+export XDG_CONFIG_HOME="$E2E_TMP/home/config"
+mkdir -p "$XDG_DATA_HOME" "$XDG_CACHE_HOME" "$XDG_CONFIG_HOME"
+export CHRONEL_TRACE_MARKS=1
+
+e2e_spawn service "$SERVICE" --port 0
+e2e_wait 20 grep -q '^PORT ' "$E2E_TMP/service.log" || e2e_fail "demo service did not start"
+BASE="http://127.0.0.1:$(awk '/^PORT /{print $2; exit}' "$E2E_TMP/service.log")/"
+
+# Every top-level map, stamped by the X server's own notice.
+MAPS=$E2E_TMP/maps.log
+"$MAP_WATCH" >"$MAPS" 2>"$E2E_TMP/map_watch.err" &
+E2E_PIDS+=($!)
+e2e_wait 10 grep -qx ready "$MAPS" || e2e_fail "the map watcher did not start"
+
+DIR="$E2E_TMP/app"; mkdir -p "$DIR"
+cp "$APP_BIN" "$DIR/ChronelGui"
+PAGE="$E2E_TMP/floor.html"
+cp "$HERE/floor.html" "$PAGE"
+
+now_us() { echo "${EPOCHREALTIME/./}"; }
+
+# One line per thread of the tree: "tid cpu-nanoseconds voluntary-switches".
+tree_threads() {
+  local p t ns rest vcs
+  for p in $(e2e_process_tree "$1"); do
+    for t in /proc/"$p"/task/*; do
+      read -r ns rest <"$t/schedstat" 2>/dev/null || continue
+      vcs=$(awk '/^voluntary_ctxt_switches:/ {print $2}' "$t/status" 2>/dev/null) || continue
+      echo "${t##*/} $ns ${vcs:-0}"
+    done
+  done
+}
+# "cpu-ms switches" spent between two snapshots; a thread new since the first
+# counts whole, one that ended in between is lost.
+threads_between() {
+  awk 'NR == FNR { ns[$1] = $2; vcs[$1] = $3; next }
+       { cpu += $2 - ns[$1]; sw += $3 - vcs[$1] }
+       END { printf "%.1f %d\n", cpu / 1e6, sw }' "$1" "$2"
+}
+# PSS of the tree in MB (1 MB = 1024 kB, as the kernel counts).
+tree_pss() {
+  local p sum=0 v
+  for p in $(e2e_process_tree "$1"); do
+    v=$(awk '/^Pss:/ {print $2; exit}' "/proc/$p/smaps_rollup" 2>/dev/null) || continue
+    sum=$((sum + ${v:-0}))
+  done
+  awk -v k="$sum" 'BEGIN { printf "%.1f", k / 1024 }'
+}
+
+stop_tree() {
+  local pid=$1 p tree
+  tree=$(e2e_process_tree "$pid")
+  kill "$pid" 2>/dev/null || true
+  e2e_wait_exit "$pid" 10 || true
+  for p in $tree; do kill -9 "$p" 2>/dev/null || true; done
+  wait "$pid" 2>/dev/null || true
+}
+
+# ms from T0 to the first map of a top-level window (larger than a tray
+# icon) of process $1; empty if none within the deadline.
+wait_map() {
+  local pid=$1 end=$((SECONDS + 60)) stamp
+  while [ $SECONDS -lt $end ]; do
+    stamp=$(awk -v p="$pid" -v t0="$T0" '$3 == p && $1 >= t0 { split($4, s, "x"); if (s[1] > 32 || s[2] > 32) { print $1; exit } }' "$MAPS")
+    [ -n "$stamp" ] && { echo $(((stamp - T0) / 1000)); return 0; }
+    kill -0 "$pid" 2>/dev/null || return 1
+    sleep 0.2
+  done
+  return 1
+}
+# ms from T0 to the program's mark $2 in log $1.
+wait_mark() {
+  local log=$1 name=$2 pid=$3 end=$((SECONDS + 60)) stamp
+  while [ $SECONDS -lt $end ]; do
+    stamp=$(awk -v n="$name" '$1 == "chronel-mark" && $2 == n { print $3; exit }' "$log")
+    [ -n "$stamp" ] && { echo $(((stamp - T0) / 1000)); return 0; }
+    kill -0 "$pid" 2>/dev/null || return 1
+    sleep 0.2
+  done
+  return 1
+}
+
+start_clock() {
+  local icon
+  e2e_wait 20 e2e_tray_icon_window ChronelGui || e2e_fail "ChronelGui's tray icon did not dock"
+  icon=$(e2e_tray_icon_window ChronelGui)
+  e2e_tray_menu_choose "$icon" -1 || e2e_fail "could not choose the clock item in the tray menu"
+  e2e_demo_wait "$BASE" 20 '"kind":"start"' || e2e_fail "the service saw no start"
+  e2e_demo_running "$BASE" || e2e_fail "the service's clock does not run after the start"
+}
+
+# Runs one program once; with "measure" appends its figures to the results.
+# Kinds: web, tray, stopped, running.
+run_one() {
+  local kind=$1 round=$2 measure=${3:-measure} log pid map="" page="" pss a b cpu sw
+  log="$E2E_TMP/$kind.$round.log"
+  case $kind in
+    stopped|running)
+      printf '[Form]\nRemoveFromTaskBar=0\n[Prefs]\nBaseURL=%s\nUsername=demo\nPassword=qrzb\n' "$BASE" >"$DIR/ChronelGui.ini"
+      curl -sf --max-time 5 -d '' "${BASE}__reset" >/dev/null || e2e_fail "could not reset the demo service" ;;
+  esac
+  T0=$(now_us)
+  case $kind in
+    web) "$FLOOR_WEB" "$PAGE" >"$log" 2>&1 & ;;
+    tray) "$FLOOR_TRAY" >"$log" 2>&1 & ;;
+    *) "$DIR/ChronelGui" >"$log" 2>&1 & ;;
+  esac
+  pid=$!
+  E2E_PIDS+=("$pid")
+  map=$(wait_map "$pid") || e2e_fail "$kind (round $round): no window mapped within 60 s; see $log"
+  case $kind in
+    web) page=$(wait_mark "$log" loaded "$pid") || e2e_fail "$kind: the page did not load within 60 s" ;;
+    stopped|running) page=$(wait_mark "$log" timer-page-read "$pid") || e2e_fail "$kind: the timer page was not read within 60 s" ;;
+  esac
+  [ "$kind" = running ] && start_clock
+  if [ "$measure" = measure ]; then
+    local wait_us=$((T0 + PSS_AT * 1000000 - $(now_us)))
+    [ "$wait_us" -gt 0 ] && sleep "$(awk -v u="$wait_us" 'BEGIN { printf "%.3f", u / 1e6 }')"
+    pss=$(tree_pss "$pid")
+    a="$E2E_TMP/threads.a" b="$E2E_TMP/threads.b"
+    tree_threads "$pid" >"$a"
+    sleep "$IDLE_SECS"
+    tree_threads "$pid" >"$b"
+    read -r cpu sw <<<"$(threads_between "$a" "$b")"
+    # Per idle minute, whatever the window's length.
+    cpu=$(awk -v c="$cpu" -v s="$IDLE_SECS" 'BEGIN { printf "%.1f", c * 60 / s }')
+    sw=$(awk -v c="$sw" -v s="$IDLE_SECS" 'BEGIN { printf "%d", c * 60 / s + 0.5 }')
+    echo "$kind $round ${map:--} ${page:--} $pss $cpu $sw" >>"$RESULTS"
+    e2e_log "round $round $kind: mapped $map ms, loaded ${page:--} ms, PSS $pss MB, idle $cpu ms CPU, $sw wakeups"
+  fi
+  stop_tree "$pid"
+}
+
+RESULTS="$E2E_TMP/results"
+: >"$RESULTS"
+KINDS=(web tray stopped running)
+if [ "$WARMUP" = 1 ]; then
+  e2e_log "warm-up (not counted): libraries into the page cache, the browser profile made"
+  for k in web tray stopped; do run_one "$k" 0 warmup; done
+fi
+for ((r = 1; r <= ROUNDS; r++)); do
+  # A different program goes first in each round, so a drift in the
+  # machine's load spreads over all of them.
+  for ((i = 0; i < ${#KINDS[@]}; i++)); do
+    run_one "${KINDS[$(((i + r - 1) % ${#KINDS[@]}))]}" "$r"
+  done
+done
+
+# ---- the table ----------------------------------------------------------------
+stat() {  # kind column(3 map, 4 page, 5 pss, 6 cpu, 7 wakeups) -> "median min max" or "-"
+  awk -v k="$1" -v c="$2" '$1 == k && $c != "-" { print $c }' "$RESULTS" | sort -g | awk '
+    { v[NR] = $1 } END {
+      if (NR == 0) { print "-"; exit }
+      m = NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2
+      print m, v[1], v[NR] }'
+}
+cell() {  # kind column unit
+  local s
+  s=$(stat "$1" "$2")
+  [ "$s" = - ] && { printf -- '-'; return; }
+  awk -v s="$s" -v u="$3" 'BEGIN { split(s, a, " ");
+    if (a[2] == a[3]) printf "%g%s", a[1], u; else printf "%g%s [%g-%g]", a[1], u, a[2], a[3] }'
+}
+median_of() { local s; s=$(stat "$1" "$2"); echo "${s%% *}"; }
+
+echo
+echo "Chronel Timer beside its floors: $(nproc) CPUs ($(awk -F': ' '/model name/ {print $2; exit}' /proc/cpuinfo)), load $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "Xvfb, session bus, XEmbed tray (trayer), notification server (dunst), no window manager; $ROUNDS interleaved round(s)$([ "$WARMUP" = 1 ] && echo " after a warm-up"), median [min-max]"
+echo
+echo "| figure | bare WebEngine view (floor) | bare widget + tray icon + 1 s timer (floor) | ChronelGui, clock stopped | ChronelGui, clock running |"
+echo "|---|---|---|---|---|"
+row() {  # label column unit
+  printf '| %s | %s | %s | %s | %s |\n' "$1" "$(cell web "$2" "$3")" "$(cell tray "$2" "$3")" "$(cell stopped "$2" "$3")" "$(cell running "$2" "$3")"
+}
+row "start -> first window mapped" 3 " ms"
+row "start -> page loaded (floor's load finished / the timer page read)" 4 " ms"
+row "PSS of the process tree at ${PSS_AT} s" 5 " MB"
+row "CPU over an idle minute$([ "$IDLE_SECS" != 60 ] && echo " (from ${IDLE_SECS} s)")" 6 " ms"
+row "wakeups (voluntary context switches) per idle minute" 7 ""
+
+echo
+echo "Against the floors (medians):"
+W_MAP=$(median_of web 3) W_LOAD=$(median_of web 4) W_PSS=$(median_of web 5)
+T_CPU=$(median_of tray 6) T_SW=$(median_of tray 7)
+S_MAP=$(median_of stopped 3) S_PAGE=$(median_of stopped 4) S_PSS=$(median_of stopped 5) S_CPU=$(median_of stopped 6) S_SW=$(median_of stopped 7)
+R_MAP=$(median_of running 3) R_CPU=$(median_of running 6) R_SW=$(median_of running 7)
+target() {  # text value op limit
+  awk -v t="$1" -v v="$2" -v op="$3" -v l="$4" 'BEGIN {
+    ok = (op == "<=") ? (v + 0 <= l + 0) : 0
+    printf "  %-62s %10s   target %s %-8s %s\n", t, v, op, l, ok ? "met" : "NOT met" }'
+}
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b + 0 == 0) print "-"; else printf "%.2f", a / b }'; }
+diff_of() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.1f", a - b }'; }
+target "window mapped, clock stopped / WebEngine floor (x)" "$(ratio "$S_MAP" "$W_MAP")" "<=" 1.2
+target "window mapped, clock running / WebEngine floor (x)" "$(ratio "$R_MAP" "$W_MAP")" "<=" 1.2
+target "timer page read - floor's load finished (ms)" "$(diff_of "$S_PAGE" "$W_LOAD")" "<=" 100
+target "PSS, clock stopped - WebEngine floor (MB)" "$(diff_of "$S_PSS" "$W_PSS")" "<=" 15
+target "idle minute, clock stopped: wakeups" "$S_SW" "<=" 70
+target "idle minute, clock stopped: CPU (ms)" "$S_CPU" "<=" 12
+target "idle minute, clock running: wakeups / widget-and-tray floor (x)" "$(ratio "$R_SW" "$T_SW")" "<=" 1
+target "idle minute, clock running: CPU / widget-and-tray floor (x)" "$(ratio "$R_CPU" "$T_CPU")" "<=" 1
