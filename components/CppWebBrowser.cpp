@@ -14,12 +14,16 @@ TCppWebBrowser::TCppWebBrowser(QWidget* parent)
         Fire(OnBeforeNavigate2, this, a.URL, a.Flags, a.TargetFrameName, a.PostData, a.Headers, a.Cancel);
     };
     view_->OnDocumentComplete = [this](const std::string& url) { Fire(OnDocumentComplete, this, url); };
+    view_->OnNavigateError = [this](const TNavigateErrorArgs& e) {
+        Fire(OnNavigateError, this, e.URL, e.StatusCode, e.Reason);
+    };
 }
 
 TCppWebBrowser::~TCppWebBrowser()
 {
     view_->OnBeforeNavigate2 = nullptr;
     view_->OnDocumentComplete = nullptr;
+    view_->OnNavigateError = nullptr;
 }
 
 QWidget* TCppWebBrowser::Widget() const
@@ -41,4 +45,9 @@ bool TCppWebBrowser::Busy() const
 IHtmlDocument* TCppWebBrowser::Document() const
 {
     return view_->Document();
+}
+
+void TCppWebBrowser::LoadHtml(const std::string& html)
+{
+    view_->LoadHtml(html);
 }

@@ -28,6 +28,9 @@ public:
     bool Busy() const;
     // The current document; null before the first page has completed.
     IHtmlDocument* Document() const;
+    // Shows a page of the program's own (UTF-8 HTML), without before-navigate;
+    // it completes with kLocalPageUrl.
+    void LoadHtml(const std::string& html);
     IBrowserView* View() const { return view_.get(); }
 
     // Handlers that throw are reported by the application; a cancel set
@@ -36,6 +39,9 @@ public:
                        const std::string& postData, const std::string& headers, bool& cancel)>
         OnBeforeNavigate2;
     std::function<void(TCppWebBrowser* sender, const std::string& url)> OnDocumentComplete;
+    // A top-level load failed (no document complete follows for it).
+    std::function<void(TCppWebBrowser* sender, const std::string& url, int statusCode, const std::string& reason)>
+        OnNavigateError;
 
 private:
     std::unique_ptr<IBrowserView> view_;

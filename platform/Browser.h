@@ -29,6 +29,9 @@ public:
     virtual void SetUIHandler(IDocHostUIHandler* handler) = 0;
 };
 
+// The URL OnDocumentComplete reports for a page shown by LoadHtml.
+inline constexpr const char* kLocalPageUrl = "about:blank";
+
 struct TBeforeNavigateArgs {
     std::string URL;
     int Flags = 0;
@@ -38,13 +41,29 @@ struct TBeforeNavigateArgs {
     bool Cancel = false;
 };
 
+// A top-level load that did not bring the page: the server could not be
+// reached or answered with an error status.
+struct TNavigateErrorArgs {
+    std::string URL;     // as the load's before-navigate reported it
+    int StatusCode = 0;  // the HTTP status (400 or above) when the server answered; 0 when it did not
+    // Short lower-case text for the user: "connection refused", "connection
+    // reset", "connection closed", "timed out", "name not resolved",
+    // "TLS failure", "HTTP 500", or the engine's own text for other failures.
+    std::string Reason;
+};
+
 // An embedded web browser control.
 //
 // Events: OnBeforeNavigate2 for every navigation, whatever started it (Navigate,
 // a link, a form, a script, a redirect); setting Cancel keeps the current page.
 // For Navigate it is raised inside the call, with the post data and headers.
-// OnDocumentComplete when a page has loaded and its document can be read;
-// also for a page that failed to load (the browser then shows its error page).
+// OnDocumentComplete when a page has loaded and its document can be read.
+// OnNavigateError instead of OnDocumentComplete when a top-level load fails
+// (connection refused or reset, name not resolved, time-out, TLS failure, an
+// HTTP status of 400 or above); Busy is already false when it is raised, and
+// no OnDocumentComplete follows for that load. A load stopped or superseded
+// by another navigation raises neither. What the control shows after a
+// failure is unspecified; the host replaces it (LoadHtml).
 class IBrowserView {
 public:
     virtual ~IBrowserView() = default;
@@ -58,9 +77,15 @@ public:
     virtual bool Busy() = 0;
     // Null before the first document.
     virtual IHtmlDocument* Document() = 0;
+    // Shows html (UTF-8) as a local page of the program's own, without the
+    // network. Raises no OnBeforeNavigate2 for it; Busy until it has loaded,
+    // then OnDocumentComplete with kLocalPageUrl. Its links navigate as any
+    // page's links do (before-navigate first).
+    virtual void LoadHtml(const std::string& html) = 0;
 
     std::function<void(TBeforeNavigateArgs&)> OnBeforeNavigate2;
     std::function<void(const std::string& url)> OnDocumentComplete;
+    std::function<void(const TNavigateErrorArgs&)> OnNavigateError;
 };
 
 class IBrowsers {

@@ -255,6 +255,14 @@ void WebEngineBrowserView::Navigate(const std::string& url, int flags, const std
     });
 }
 
+void WebEngineBrowserView::LoadHtml(const std::string& html)
+{
+    if (!page_) return;
+    ownLoadRequested_ = true;
+    ++ownNavigationsExpected_;
+    page_->setHtml(QString::fromUtf8(html.data(), static_cast<qsizetype>(html.size())));
+}
+
 void WebEngineBrowserView::RaiseBeforeNavigate(TBeforeNavigateArgs& args)
 {
     if (!OnBeforeNavigate2) return;
@@ -313,10 +321,44 @@ void WebEngineBrowserView::LoadingChanged(const QWebEngineLoadingInfo& info)
         loading_ = true;
         break;
     case QWebEngineLoadingInfo::LoadSucceededStatus:
-    case QWebEngineLoadingInfo::LoadFailedStatus:  // the engine shows its error page
         loading_ = false;
-        RequestSnapshot(true, info.url());
+        // LoadHtml's page comes as a data URL; page-started data navigations are blocked by the engine.
+        RequestSnapshot(true, info.url().scheme() == QLatin1String("data") ? QUrl(QLatin1String(kLocalPageUrl))
+                                                                             : info.url());
         break;
+    case QWebEngineLoadingInfo::LoadFailedStatus: {
+        loading_ = false;
+        TNavigateErrorArgs error{Spelling(info.url()), 0, info.errorString().toStdString()};
+        const int code = info.errorCode() < 0 ? -info.errorCode() : info.errorCode();
+        if (info.errorDomain() == QWebEngineLoadingInfo::HttpStatusCodeDomain) {
+            error.StatusCode = code;
+            error.Reason = "HTTP " + std::to_string(code);
+        } else if (info.errorDomain() == QWebEngineLoadingInfo::CertificateErrorDomain) {
+            error.Reason = "TLS failure";
+        } else {
+            // The engine's network error numbers.
+            switch (code) {
+            case 3: return;  // aborted: stopped or superseded
+            case 7: case 118: error.Reason = "timed out"; break;
+            case 100: case 324: error.Reason = "connection closed"; break;
+            case 101: error.Reason = "connection reset"; break;
+            case 102: error.Reason = "connection refused"; break;
+            case 105: case 137: error.Reason = "name not resolved"; break;
+            case 107: case 113: case 117: case 148: error.Reason = "TLS failure"; break;
+            default: break;
+            }
+        }
+        if (OnNavigateError) {
+            try {
+                OnNavigateError(error);
+            } catch (const std::exception& e) {
+                qWarning("navigate-error handler failed: %s", e.what());
+            } catch (...) {
+                qWarning("navigate-error handler failed");
+            }
+        }
+        break;
+    }
     case QWebEngineLoadingInfo::LoadStoppedStatus:  // cancelled or superseded
         loading_ = false;
         break;

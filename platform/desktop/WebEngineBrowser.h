@@ -54,6 +54,7 @@ public:
                   const std::string& postData, const std::string& headers) override;
     bool Busy() override;
     IHtmlDocument* Document() override;
+    void LoadHtml(const std::string& html) override;
 
     QWebEngineView* View() const;
     QWebEnginePage* Page() const { return page_; }

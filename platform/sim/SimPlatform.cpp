@@ -326,6 +326,15 @@ void SimBrowserView::Navigate(const std::string& url, int flags, const std::stri
     if (OnBeforeNavigate2) OnBeforeNavigate2(args);
     if (args.Cancel) return;
     pendingUrl = url;
+    pendingLocal = false;
+    busy = true;
+}
+
+void SimBrowserView::LoadHtml(const std::string& html)
+{
+    pendingUrl = kLocalPageUrl;
+    pendingLocalHtml = html;
+    pendingLocal = true;
     busy = true;
 }
 
@@ -335,10 +344,22 @@ void SimBrowserView::CompleteNavigation()
     busy = false;
     document = std::make_unique<SimDocument>();
     document->url = pendingUrl;
-    auto it = pages.find(pendingUrl);
-    if (it != pages.end()) document->html = it->second;
+    if (pendingLocal) {
+        document->html = pendingLocalHtml;
+    } else {
+        auto it = pages.find(pendingUrl);
+        if (it != pages.end()) document->html = it->second;
+    }
+    pendingLocal = false;
     document->onScript = onScript;
-    if (OnDocumentComplete) OnDocumentComplete(pendingUrl);
+    if (OnDocumentComplete) OnDocumentComplete(document->url);
+}
+
+void SimBrowserView::FailNavigation(int statusCode, const std::string& reason)
+{
+    if (!busy || pendingLocal) return;
+    busy = false;
+    if (OnNavigateError) OnNavigateError(TNavigateErrorArgs{pendingUrl, statusCode, reason});
 }
 
 void SimBrowserView::PageNavigate(const std::string& url, const std::string& postData)
@@ -347,6 +368,7 @@ void SimBrowserView::PageNavigate(const std::string& url, const std::string& pos
     if (OnBeforeNavigate2) OnBeforeNavigate2(args);
     if (args.Cancel) return;
     pendingUrl = url;
+    pendingLocal = false;
     busy = true;
 }
 

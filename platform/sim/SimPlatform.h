@@ -225,8 +225,11 @@ public:
                   const std::string& postData, const std::string& headers) override;
     bool Busy() override { return busy; }
     IHtmlDocument* Document() override { return document.get(); }
+    void LoadHtml(const std::string& html) override;
     // Finishes the pending navigation: the page loads and completes.
     void CompleteNavigation();
+    // The pending navigation fails: not busy, then OnNavigateError.
+    void FailNavigation(int statusCode, const std::string& reason);
     // The page navigates by itself (a link, a form, a script, a redirect):
     // before-navigate, then pending unless cancelled.
     void PageNavigate(const std::string& url, const std::string& postData = {});
@@ -243,6 +246,8 @@ public:
     std::map<std::string, std::string> pages;  // url -> html; unknown urls load empty
     std::unique_ptr<SimDocument> document;
     std::string pendingUrl;
+    std::string pendingLocalHtml;  // LoadHtml's page while pending
+    bool pendingLocal = false;
     bool busy = false;
     std::function<void(const std::string&)> onScript;  // given to every new document
 

@@ -104,3 +104,31 @@ TEST_F(WebBrowser, AHandlerThatThrowsIsReportedAndItsCancelHolds)
     EXPECT_EQ(sim.messageBox.shown.size(), 2u);
     EXPECT_FALSE(browser.Busy());
 }
+
+TEST_F(WebBrowser, AFailedLoadReportsItsReasonInsteadOfCompletingAndAnOwnPageCompletesLocally)
+{
+    std::vector<std::string> errors;
+    browser.OnNavigateError = [&](TCppWebBrowser* sender, const std::string& url, int status,
+                                  const std::string& reason) {
+        EXPECT_EQ(sender, &browser);
+        EXPECT_FALSE(browser.Busy());
+        errors.push_back(url + " " + std::to_string(status) + " " + reason);
+    };
+    browser.Navigate("http://svc/timer.php");
+    View().FailNavigation(500, "HTTP 500");
+    EXPECT_EQ(errors, std::vector<std::string>{"http://svc/timer.php 500 HTTP 500"});
+    EXPECT_TRUE(completed.empty());
+    EXPECT_EQ(browser.Document(), nullptr);
+
+    const std::size_t navigationsBefore = before.size();
+    browser.LoadHtml("<html><body>Cannot reach svc</body></html>");
+    EXPECT_TRUE(browser.Busy());
+    View().FailNavigation(0, "connection refused");  // a local page does not fail
+    View().CompleteNavigation();
+    EXPECT_EQ(before.size(), navigationsBefore);
+    EXPECT_EQ(completed, std::vector<std::string>{kLocalPageUrl});
+    std::string html;
+    ASSERT_TRUE(browser.Document()->SaveHtml(html));
+    EXPECT_EQ(html, "<html><body>Cannot reach svc</body></html>");
+    EXPECT_EQ(errors.size(), 1u);
+}
