@@ -4,17 +4,20 @@
 #include "components/Exceptions.h"
 #include "platform/Platform.h"
 
-TMediaPlayer::TMediaPlayer()
+TMediaPlayer::TMediaPlayer() = default;
+
+void TMediaPlayer::DeviceNotified(TMPNotifyValues value)
 {
-    if (ISoundPlayers* players = CurrentPlatform().SoundPlayers) device_ = players->Create();
-    if (device_) {
-        device_->OnNotify = [this](TMPNotifyValues v) {
-            if (!notifyPending_) return;
-            notifyPending_ = false;
-            notifyValue_ = v;
-            Fire(OnNotify, this);
-        };
+    if (value == TMPNotifyValues::nvFailure && !playErrorReported_) {
+        playErrorReported_ = true;
+        const std::string why = device_ ? device_->ErrorText() : std::string();
+        Application().ShowException("Cannot play the sound file \"" + fileName_ + "\"" +
+                                    (why.empty() ? std::string() : ": " + why));
     }
+    if (!notifyPending_) return;
+    notifyPending_ = false;
+    notifyValue_ = value;
+    Fire(OnNotify, this);
 }
 
 TMediaPlayer::~TMediaPlayer()
@@ -32,6 +35,10 @@ TMPModes TMediaPlayer::Mode() const
 
 void TMediaPlayer::Open()
 {
+    if (!device_) {
+        if (ISoundPlayers* players = CurrentPlatform().SoundPlayers) device_ = players->Create();
+        if (device_) device_->OnNotify = [this](TMPNotifyValues v) { DeviceNotified(v); };
+    }
     if (!device_ || !device_->Open(fileName_))
         throw Exception("Cannot open the sound file \"" + fileName_ + "\"");
 }
@@ -41,6 +48,7 @@ void TMediaPlayer::Play()
     if (!device_ || device_->Mode() == TMPModes::mpNotReady) throw Exception("Media player not open");
     notifyPending_ = notify_;
     notify_ = false;
+    if (device_->Mode() != TMPModes::mpPlaying && device_->AtEnd()) device_->Rewind();
     device_->Play();
 }
 

@@ -1,6 +1,9 @@
 #pragma once
 // Invisible media player control over the platform's sound device. With
 // Notify set, the next command's completion is reported through OnNotify.
+// The device is made at the first Open, so a run without sound never starts
+// the sound system. The first playback error of a run is reported through
+// the application's error report; later ones only end their play.
 #include <functional>
 #include <memory>
 #include <string>
@@ -29,7 +32,10 @@ public:
     std::function<void(TMediaPlayer*)> OnNotify;
 
 private:
+    void DeviceNotified(TMPNotifyValues value);
+
     std::unique_ptr<ISoundPlayer> device_;
+    bool playErrorReported_ = false;
     std::string fileName_;
     bool notify_ = false;
     bool notifyPending_ = false;

@@ -353,8 +353,22 @@ void TForm1::SetCaption(const std::string& caption)
     Application().SetTitle(caption);
 }
 
+namespace {
+std::string& TickingSoundPathOverride()
+{
+    static std::string path;
+    return path;
+}
+}  // namespace
+
+void TForm1::SetTickingSoundPathForTests(const std::string& path)
+{
+    TickingSoundPathOverride() = path;
+}
+
 std::string TForm1::TickingSoundPath()
 {
+    if (!TickingSoundPathOverride().empty()) return TickingSoundPathOverride();
     return QCoreApplication::applicationDirPath().toStdString() + "/" + "sounds/clock-ticking.wav";
 }
 
@@ -392,14 +406,15 @@ void TForm1::ClockStarted()
         const std::string sound = TickingSoundPath();
         std::error_code ec;
         if (std::filesystem::exists(sound, ec)) {
-            // A broken sound device must not keep the clock from showing its state.
-            Application().Guard([&] {
+            // A broken sound device must not keep the clock from showing its
+            // state; reported once, it is not repeated.
+            const bool playing = Application().Guard([&] {
                 mplayer.SetFileName(sound);
                 mplayer.Open();
                 mplayer.SetNotify(true);
                 mplayer.Play();
             });
-            tmrTickingSound.SetEnabled(true);
+            tmrTickingSound.SetEnabled(playing);
         }
     }
 

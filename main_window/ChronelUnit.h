@@ -83,6 +83,8 @@ public:
     HWND Handle() const { return handle_; }
     // The sound file played while the clock runs.
     static std::string TickingSoundPath();
+    // Tests point the window at a sound file of their own (empty: the real one).
+    static void SetTickingSoundPathForTests(const std::string& path);
     void tmrEverythingTimer();
     void tmrMinuteReminderTimer();
     void tmrTickingSoundTimer();

@@ -12,10 +12,16 @@ class ISoundPlayer {
 public:
     virtual ~ISoundPlayer() = default;
     virtual bool Open(const std::string& fileName) = 0;
+    // Plays from the current position (a play during playback goes on).
     virtual void Play() = 0;
+    // True when the position is at the end of the sound (after a play ended).
+    virtual bool AtEnd() = 0;
+    virtual void Rewind() = 0;
     virtual void Stop() = 0;
     virtual void Close() = 0;
     virtual TMPModes Mode() = 0;
+    // What went wrong with the last play that ended in nvFailure.
+    virtual std::string ErrorText() = 0;
 
     std::function<void(TMPNotifyValues)> OnNotify;
 };

@@ -251,7 +251,14 @@ bool SimSoundPlayer::Open(const std::string& fileName)
         return false;
     }
     mode = TMPModes::mpStopped;
+    atEnd = false;
     return true;
+}
+
+void SimSoundPlayer::Rewind()
+{
+    log.push_back("rewind");
+    atEnd = false;
 }
 
 void SimSoundPlayer::Play()
@@ -275,12 +282,14 @@ void SimSoundPlayer::Close()
 void SimSoundPlayer::Finish(TMPNotifyValues value)
 {
     if (mode == TMPModes::mpPlaying) mode = TMPModes::mpStopped;
+    if (value == TMPNotifyValues::nvSuccessful || value == TMPNotifyValues::nvFailure) atEnd = true;
     if (OnNotify) OnNotify(value);
 }
 
 std::unique_ptr<ISoundPlayer> SimSoundPlayers::Create()
 {
     auto p = std::make_unique<SimSoundPlayer>();
+    if (openFails) p->existingFiles = {std::string()};
     created.push_back(p.get());
     return p;
 }

@@ -177,13 +177,18 @@ class SimSoundPlayer : public ISoundPlayer {
 public:
     bool Open(const std::string& fileName) override;
     void Play() override;
+    bool AtEnd() override { return atEnd; }
+    void Rewind() override;
     void Stop() override;
     void Close() override;
     TMPModes Mode() override { return mode; }
-    // The device reports the end of a play.
+    std::string ErrorText() override { return errorText; }
+    // The device reports the end of a play (a failure with errorText).
     void Finish(TMPNotifyValues value = TMPNotifyValues::nvSuccessful);
 
-    std::vector<std::string> log;  // "open <file>", "play", "stop", "close"
+    std::vector<std::string> log;  // "open <file>", "play", "rewind", "stop", "close"
+    bool atEnd = false;
+    std::string errorText;
     std::set<std::string> existingFiles;  // empty: every file opens
     TMPModes mode = TMPModes::mpNotReady;
 };
@@ -192,6 +197,7 @@ class SimSoundPlayers : public ISoundPlayers {
 public:
     std::unique_ptr<ISoundPlayer> Create() override;
     std::vector<SimSoundPlayer*> created;
+    bool openFails = false;  // given to every new device: no file opens
 };
 
 class SimDocument : public IHtmlDocument {
