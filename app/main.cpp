@@ -40,6 +40,8 @@ int main(int argc, char** argv)
     // The program ends when the main window closes, not with its last window.
     qtApp.setQuitOnLastWindowClosed(false);
     QApplication::setApplicationName("chronel-timer");
+    // Docks and Wayland compositors match the window to the installed desktop entry.
+    QGuiApplication::setDesktopFileName("chronel-timer");
     QApplication::setWindowIcon(ApplicationIcon());
     DesktopPlatform desktop;
     std::unique_ptr<TForm1> form;

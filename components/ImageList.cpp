@@ -22,13 +22,10 @@ QIcon TImageList::GetIcon(int index) const
     return images_[static_cast<std::size_t>(index)];
 }
 
-QPixmap DrawClock(int size, bool prohibited)
+void PaintClock(QPainter& p, qreal s, bool prohibited)
 {
-    QPixmap pm(size, size);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
+    p.save();
     p.setRenderHint(QPainter::Antialiasing);
-    const qreal s = size;
     const QRectF face(s * 0.06, s * 0.06, s * 0.88, s * 0.88);
     p.setPen(QPen(QColor(70, 70, 70), s / 12.0));
     p.setBrush(QColor(200, 200, 200));
@@ -45,6 +42,15 @@ QPixmap DrawClock(int size, bool prohibited)
         p.drawLine(QPointF(sign.left() + sign.width() * 0.2, sign.top() + sign.height() * 0.2),
                    QPointF(sign.right() - sign.width() * 0.2, sign.bottom() - sign.height() * 0.2));
     }
+    p.restore();
+}
+
+QPixmap DrawClock(int size, bool prohibited)
+{
+    QPixmap pm(size, size);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    PaintClock(p, size, prohibited);
     return pm;
 }
 

@@ -3,6 +3,8 @@
 #include <functional>
 #include <vector>
 
+class QPainter;
+
 // A list of same-sized images with transparency.
 class TImageList {
 public:
@@ -24,6 +26,9 @@ private:
 // The clock images: 0 a grey clock, 1 the same clock with a red prohibition
 // sign over its lower right corner.
 QPixmap DrawClock(int size, bool prohibited);
+// The same drawing on any paint device of size x size (the installed icons
+// are rendered from it at build time).
+void PaintClock(QPainter& painter, qreal size, bool prohibited);
 void FillClockIcons(TImageList& list);
 // The application's own icon (16 and 32 pixels).
 QIcon ApplicationIcon();

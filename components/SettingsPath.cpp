@@ -26,6 +26,13 @@ bool IsWritableFolder(const std::string& dir)
            ::access(dir.c_str(), W_OK | X_OK) == 0;
 }
 
+// The system's program folders hold installed programs even where the
+// superuser could write into them; settings never go there.
+bool IsSystemFolder(const std::string& dir)
+{
+    return dir == "/usr" || dir.starts_with("/usr/") || dir == "/bin" || dir == "/sbin";
+}
+
 bool Exists(const std::string& path)
 {
     struct stat st {};
@@ -52,7 +59,7 @@ std::string SettingsFilePathFor(const std::string& exePath, const std::string& x
     const std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : exePath.substr(0, slash));
     const std::string name = IniName(fileName);
     const std::string beside = exePath.substr(0, exePath.size() - fileName.size()) + name;
-    if (Exists(beside) || IsWritableFolder(dir) || user.empty()) return beside;
+    if (Exists(beside) || (IsWritableFolder(dir) && !IsSystemFolder(dir)) || user.empty()) return beside;
     return user + "/" + name;
 }
 

@@ -1,8 +1,9 @@
 #pragma once
 // Where the settings file lives: the executable's path with its extension
 // replaced by ".ini", as on Windows. When that file is absent and the
-// executable's folder is not writable (an installed program), the file goes
-// to $XDG_CONFIG_HOME/chronel-timer/ (default ~/.config/chronel-timer/).
+// executable's folder is not writable or is one of the system's program
+// folders (an installed program, also when run by the superuser), the file
+// goes to $XDG_CONFIG_HOME/chronel-timer/ (default ~/.config/chronel-timer/).
 #include <string>
 
 // The settings file of the running executable. Creates the per-user folder

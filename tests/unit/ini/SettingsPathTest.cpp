@@ -40,6 +40,11 @@ TEST_F(SettingsPath, PerUserFolderWhenTheExecutablesFolderIsReadOnly)
     EXPECT_EQ(SettingsFilePathFor("/nonexistent.d/ChronelGui", "", ""), "/nonexistent.d/ChronelGui.ini");
     // No executable path at all.
     EXPECT_EQ(SettingsFilePathFor("", "/cfg", "/home/u"), "/cfg/chronel-timer/ChronelGui.ini");
+    // Installed in the system's folders: per user even for the superuser, who could write there.
+    EXPECT_EQ(SettingsFilePathFor("/usr/bin/ChronelGui-no-such-test", "/cfg", "/home/u"),
+              "/cfg/chronel-timer/ChronelGui-no-such-test.ini");
+    EXPECT_EQ(SettingsFilePathFor("/usr/local/bin/ChronelGui-no-such-test", "", "/home/u"),
+              "/home/u/.config/chronel-timer/ChronelGui-no-such-test.ini");
 }
 
 TEST_F(SettingsPath, FolderIsCreatedPrivate)
