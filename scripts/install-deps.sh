@@ -5,10 +5,11 @@ set -euo pipefail
 
 PACKAGES=(
   # build
-  build-essential cmake ninja-build pkg-config
+  build-essential cmake ninja-build pkg-config ccache
   # toolkit, browser engine, sound
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev qt6-webengine-dev qt6-webengine-dev-tools
   libqt6webenginecore6-bin qt6-multimedia-dev qt6-qpa-plugins libqt6svg6
+  qt6-svg-dev
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   # regular expressions
   libpcre2-dev
@@ -21,6 +22,9 @@ PACKAGES=(
   # desktop for end-to-end tests and the headless demo
   xvfb xauth openbox xdotool wmctrl dbus dbus-x11 x11-utils x11-apps
   trayer dunst libnotify-bin imagemagick curl procps python3
+  # installing and packaging: validators, dpkg-shlibdeps (which reads file's
+  # answers), the package checker
+  desktop-file-utils appstream dpkg-dev file lintian
   # fuzzing
   clang libclang-rt-14-dev
 )

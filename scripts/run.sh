@@ -5,25 +5,26 @@
 # close it. Without a display it runs under a private Xvfb desktop, starts
 # and stops the clock from the tray menu and saves screenshots in out/demo.
 #
-#   CHRONEL_BUILD_DIR   build folder (default: build)
-#   CHRONEL_DEMO_RUN    seconds the clock runs in the headless demo (default: 5)
+#   CHRONEL_DEMO_BUILD_DIR  build folder (default: build-demo; the tests build in build/)
+#   CHRONEL_DEMO_RUN        seconds the clock runs in the headless demo (default: 5)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$(pwd)
+source scripts/common.sh
 bash scripts/install-deps.sh
-BUILD=${CHRONEL_BUILD_DIR:-build}
+BUILD=$(realpath -m "$CHRONEL_DEMO_BUILD")
 RUN_SECS=${CHRONEL_DEMO_RUN:-5}
 echo "run: building in $BUILD"
-cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCHRONEL_BUILD_TESTS=OFF -DCHRONEL_BUILD_BENCH=OFF >/dev/null
+chronel_configure "$BUILD" OFF
 cmake --build "$BUILD" -j"$(nproc)" --target ChronelGui chronel-demo-service
 export QTWEBENGINE_DISABLE_SANDBOX=1
-SERVICE="$ROOT/$BUILD/tools/demo-service/chronel-demo-service"
+SERVICE="$BUILD/tools/demo-service/chronel-demo-service"
 
 # The program reads its settings beside itself, so the demo gets its own copy.
 DEMO="$ROOT/out/demo"
 mkdir -p "$DEMO"
 rm -f "$DEMO"/*.png
-cp "$ROOT/$BUILD/bin/ChronelGui" "$DEMO/ChronelGui"
+cp "$BUILD/bin/ChronelGui" "$DEMO/ChronelGui"
 
 write_settings() {  # base URL; the password is stored scrambled ("demo")
   printf '[Form]\nRemoveFromTaskBar=0\n[Prefs]\nBaseURL=%s\nUsername=demo\nPassword=qrzb\n' "$1" >"$DEMO/ChronelGui.ini"

@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything and runs every test.
+# The test command: installs what is missing, builds everything with the
+# tests and benchmarks in build/ (whatever an earlier configuration of that
+# folder said) and runs every test. Fails when a test fails or none ran.
+# Extra arguments go to ctest (e.g. -R e2e_smoke).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/common.sh
 bash scripts/install-deps.sh
-BUILD=${CHRONEL_BUILD_DIR:-build}
-cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+BUILD=$CHRONEL_TEST_BUILD
+echo "test: building in $BUILD"
+chronel_configure "$BUILD" ON
 cmake --build "$BUILD" -j"$(nproc)"
 export QTWEBENGINE_DISABLE_SANDBOX=1
-cd "$BUILD"
-ctest --output-on-failure --timeout 900 "$@"
+chronel_ctest "$BUILD" "$@"
