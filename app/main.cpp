@@ -1,15 +1,21 @@
 // Chronel Timer: the program entry.
 #include <QApplication>
-#include <QSessionManager>
+#include <QFileInfo>
+#include <QStandardPaths>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 
+#include "app/CommandLine.h"
 #include "components/Application.h"
 #include "components/ImageList.h"
+#include "components/SettingsPath.h"
 #include "main_window/ChronelUnit.h"
 #include "platform/desktop/DesktopPlatform.h"
+#include "platform/desktop/DesktopSession.h"
+#include "platform/desktop/DesktopSingleInstance.h"
+#include "platform/desktop/XdgAutostart.h"
 #include "platform/desktop/x11/X11.h"
 #include "prefs/frmPrefsUnit.h"
 
@@ -24,10 +30,32 @@ bool DisplayAvailable()
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
     return wayland && *wayland && !(qpa && std::strncmp(qpa, "xcb", 3) == 0);
 }
+
+// The desktop entry's id, shared with the installed menu entry.
+const char* const kDesktopId = "chronel-timer";
 }  // namespace
 
 int main(int argc, char** argv)
 {
+    // Help, version and mistakes need no display.
+    CommandLine command;
+    {
+        QCoreApplication parsing(argc, argv);
+        command = ParseCommandLine(QCoreApplication::arguments());
+    }
+    switch (command.action) {
+    case CommandLine::Action::Help:
+        std::fputs(command.usage.c_str(), stdout);
+        return 0;
+    case CommandLine::Action::Version:
+        std::fputs(VersionText().c_str(), stdout);
+        return 0;
+    case CommandLine::Action::Error:
+        std::fprintf(stderr, "ChronelGui: %s\n\n%s", command.error.c_str(), command.usage.c_str());
+        return 2;
+    case CommandLine::Action::Run:
+        break;
+    }
     if (!DisplayAvailable()) {
         const char* display = std::getenv("DISPLAY");
         std::fprintf(stderr,
@@ -41,29 +69,47 @@ int main(int argc, char** argv)
     qtApp.setQuitOnLastWindowClosed(false);
     QApplication::setApplicationName("chronel-timer");
     // Docks and Wayland compositors match the window to the installed desktop entry.
-    QGuiApplication::setDesktopFileName("chronel-timer");
+    QGuiApplication::setDesktopFileName(kDesktopId);
+    if (!command.settingsFile.empty()) SetSettingsFileOverride(command.settingsFile);
+
+    // A second start with the same settings file shows the first and ends
+    // here: no window, no tray icon, no hot key, no write.
+    DesktopSingleInstance instance;
+    switch (instance.ClaimSettingsFile(SettingsFilePath())) {
+    case ISingleInstance::Claim::First: break;
+    case ISingleInstance::Claim::Raised: return 0;
+    case ISingleInstance::Claim::Failed:
+        std::fprintf(stderr, "ChronelGui: %s.\n", instance.Error().c_str());
+        return 1;
+    }
+
     QApplication::setWindowIcon(ApplicationIcon());
     DesktopPlatform desktop;
+    DesktopSession session;
+    XdgAutostart autostart = XdgAutostart::FromEnvironment(
+        kDesktopId, AutostartCommand(QCoreApplication::applicationFilePath().toStdString(),
+                                     QStandardPaths::findExecutable("ChronelGui").toStdString(),
+                                     command.settingsFile));
+    desktop.platform.Instance = &instance;
+    desktop.platform.Session = &session;
+    desktop.platform.Autostart = &autostart;
     std::unique_ptr<TForm1> form;
     std::unique_ptr<TfrmPrefs> prefs;
+    int exitCode = 0;
     try {
         Application().SetTitle("Chronel Timer");
         form = std::make_unique<TForm1>();
         prefs = std::make_unique<TfrmPrefs>(form.get(), form.get());
         frmPrefs = prefs.get();
         desktop.AttachMainWindow(form.get());
-        QObject::connect(&qtApp, &QGuiApplication::commitDataRequest, [&](QSessionManager& manager) {
-            bool mayEnd = true;
-            Application().Guard([&] { mayEnd = form->QueryEndSession(); });
-            if (!mayEnd) manager.cancel();
-        });
-        form->show();
-        qtApp.exec();
+        if (command.hidden) form->StartHidden();
+        else form->show();
+        exitCode = qtApp.exec();
     } catch (...) {
         Application().HandleException(std::current_exception());
     }
     frmPrefs = nullptr;
     prefs.reset();
     form.reset();
-    return 0;
+    return exitCode;
 }

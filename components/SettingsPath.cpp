@@ -90,6 +90,11 @@ void SetSettingsFilePathForTests(const std::string& path)
     PathOverride() = path;
 }
 
+void SetSettingsFileOverride(const std::string& path)
+{
+    PathOverride() = path;
+}
+
 std::string SettingsFilePath()
 {
     if (!PathOverride().empty()) return PathOverride();

@@ -22,3 +22,6 @@ bool EnsureSettingsFolder(const std::string& iniPath);
 
 // Tests point the program at a file of their own (empty: the real rule).
 void SetSettingsFilePathForTests(const std::string& path);
+
+// The file named on the command line (--settings), an absolute path.
+void SetSettingsFileOverride(const std::string& path);

@@ -7,9 +7,11 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <cstdio>
 #include <filesystem>
 
 #include "components/Application.h"
+#include "components/Exceptions.h"
 #include "components/Format.h"
 #include "components/SettingsPath.h"
 #include "main_window/WebSession.h"
@@ -104,12 +106,28 @@ TForm1::TForm1()
     tmrEverything.SetEnabled(true);
     tmrEverything.OnTimer = [this](TTimer*) { tmrEverythingTimer(); };
 
+    Platform& platform = CurrentPlatform();
+    if (platform.Instance) platform.Instance->OnRaise = [this] { BringToFront(); };
+    if (platform.Session) {
+        platform.Session->OnQueryEnd = [this](IEndSessionRequest& request) { QueryEndSession(request); };
+        platform.Session->OnEnd = [this] { EndSession(); };
+        platform.Session->OnSuspend = [this] { PrepareForSleep(); };
+        platform.Session->OnResume = [this](std::uint32_t slept) { ResumeFromSleep(slept); };
+    }
+
     FormCreate();
 }
 
 TForm1::~TForm1()
 {
     if (IHotKeys* hotKeys = CurrentPlatform().HotKeys) hotKeys->UnregisterHotKey(handle_, 0);
+    if (ISingleInstance* instance = CurrentPlatform().Instance) instance->OnRaise = nullptr;
+    if (ISession* session = CurrentPlatform().Session) {
+        session->OnQueryEnd = nullptr;
+        session->OnEnd = nullptr;
+        session->OnSuspend = nullptr;
+        session->OnResume = nullptr;
+    }
     tryIcon.reset();
     CurrentPlatform().Windows->DeallocateHWnd(handle_);
     // The host object stays with the document; the browser goes with the window.
@@ -231,7 +249,8 @@ bool TForm1::Close()
 
 bool TForm1::FormCloseQuery()
 {
-    if (frmPrefs->cbxMinimizeOnClose->Checked() && !ExitRequested) {
+    // A Yes at the session's end closes once the clock stopped, as an Exit would.
+    if (frmPrefs->cbxMinimizeOnClose->Checked() && !ExitRequested && !CloseWhenStopped) {
         HidetoTray1->Click();
         return false;
     }
@@ -279,20 +298,91 @@ void TForm1::closeEvent(QCloseEvent* event)
     QCoreApplication::quit();
 }
 
-bool TForm1::QueryEndSession()
+namespace {
+// Saves the settings without a message box; the failure for the caller to report.
+std::exception_ptr SaveQuietly()
 {
-    if (closed_) return true;
-    if (!ClockRunning) {
-        // Hiding to the tray must not hold the session up: save and let it end.
-        if (!FormClose()) return false;
-        closed_ = true;
-        QTimer::singleShot(0, qApp, &QCoreApplication::quit);
-        return true;
+    try {
+        frmPrefs->SaveSettings(SettingsFilePath());
+        return nullptr;
+    } catch (...) {
+        return std::current_exception();
     }
-    // While the clock runs the user is asked; the session waits either way.
-    // A Yes means exit, so the close that follows the stop must not hide.
-    if (AskToStopAndExit()) ExitRequested = true;
-    return closed_;
+}
+
+std::string MessageOf(std::exception_ptr failure)
+{
+    try {
+        std::rethrow_exception(failure);
+    } catch (const Exception& e) {
+        return e.Message();
+    } catch (const std::exception& e) {
+        return e.what();
+    } catch (...) {
+        return "unknown error";
+    }
+}
+}  // namespace
+
+void TForm1::QueryEndSession(IEndSessionRequest& request)
+{
+    if (closed_) return;
+    // Saved now: the session may end without another word to the program.
+    const std::exception_ptr failure = SaveQuietly();
+    if (!failure && !ClockRunning) return;  // hiding to the tray must not hold the session up
+    // Nothing may be shown without the session manager's leave; then the
+    // session ends and a running clock stays as it is at the service.
+    if (!request.AllowsInteraction()) return;
+    if (failure) Application().HandleException(failure);
+    else AskToStopAndExit();  // a Yes closes the program once the clock is seen stopped
+    request.Release();
+    // The user must see the failed save, and a stop must reach the service
+    // before the session goes: the log-off waits either way. A No changes nothing.
+    request.Cancel();
+}
+
+void TForm1::EndSession()
+{
+    if (closed_) return;
+    int code = 0;
+    if (const std::exception_ptr failure = SaveQuietly()) {
+        std::fprintf(stderr, "ChronelGui: %s.\n", MessageOf(failure).c_str());
+        code = 1;
+    }
+    closed_ = true;
+    closeAfterStop_ = false;
+    // Every loop ends, a modal one included; the hot key goes with the window.
+    QCoreApplication::exit(code);
+}
+
+void TForm1::StartHidden()
+{
+    Application().Guard([this] { FormShow(); });
+    FirstPaint();
+}
+
+void TForm1::BringToFront()
+{
+    if (closed_) return;
+    const bool wasVisible = isVisible();
+    tryIconDblClick();  // out of the tray, restored when minimized
+    if (wasVisible) CurrentPlatform().Input->SetForegroundWindow(this);
+}
+
+void TForm1::PrepareForSleep()
+{
+    if (closed_) return;
+    // Reported after the sleep's delay lock is released, not while it is held.
+    if (const std::exception_ptr failure = SaveQuietly())
+        QTimer::singleShot(0, this, [failure] { Application().HandleException(failure); });
+}
+
+void TForm1::ResumeFromSleep(std::uint32_t sleptSeconds)
+{
+    if (closed_ || !frmPrefs->cbxIdleTimeCheck->Checked()) return;
+    const std::uint32_t threshold = static_cast<std::uint32_t>(std::max(frmPrefs->edtIdleTimeCheck->Value(), 0)) * 60u;
+    if (!ClockRunning || IdleStopped || idleStopPending_ || sleptSeconds < threshold) return;
+    IdleAutoStop(sleptSeconds);
 }
 
 // ---- window behaviours ---------------------------------------------------------
@@ -437,7 +527,7 @@ void TForm1::ClockStopped()
         // Stopped by idleness: the flag set after the click stands.
         idleStopPending_ = false;
         IdleStopped = true;
-        BreakSeconds = 0;
+        BreakSeconds = pendingStopBreakSeconds_;
     }
 
     tryIcon->SetCycleIcons(false);
@@ -501,10 +591,7 @@ void TForm1::tmrEverythingTimer()
         }
         if (!ClockRunning && IdleStopped) ++BreakSeconds;
         if (ClockRunning && !IdleStopped && !idleStopPending_ && idleSeconds >= threshold) {
-            StopClock1->Click();
-            if (ClockRunning) idleStopPending_ = true;  // the stop is still on its way
-            IdleStopped = true;
-            BreakSeconds = 0;
+            IdleAutoStop(0);
         } else if (!ClockRunning && IdleStopped && idleSeconds < threshold) {
             pendingBreakSeconds_ = BreakSeconds;
             StartClock1->Click();
@@ -514,6 +601,17 @@ void TForm1::tmrEverythingTimer()
         }
     }
     if (show) SetCaption(minutesPart + idlePart);
+}
+
+void TForm1::IdleAutoStop(std::uint32_t breakSeconds)
+{
+    StopClock1->Click();
+    if (ClockRunning) {
+        idleStopPending_ = true;  // the stop is still on its way
+        pendingStopBreakSeconds_ = breakSeconds;
+    }
+    IdleStopped = true;
+    BreakSeconds = breakSeconds;
 }
 
 // ---- reminders and the ticking sound -------------------------------------------------

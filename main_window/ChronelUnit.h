@@ -13,6 +13,7 @@
 #include "components/MediaPlayer.h"
 #include "components/Menus.h"
 #include "components/Timer.h"
+#include "platform/Session.h"
 #include "platform/Types.h"
 #include "prefs/PrefsHost.h"
 #include "regex/PcreRegex.h"
@@ -93,9 +94,22 @@ public:
 
     // Asks the window to close through the close path; true when it closed.
     bool Close();
-    // The session is ending: the close path, but a hide-to-tray answer must
-    // not hold up the log-off. True when the session may end.
-    bool QueryEndSession();
+    // The session manager asks whether the session may end: settings are
+    // saved, the question is asked only with its leave, and the program
+    // never quits here (the session's end comes separately, as EndSession).
+    void QueryEndSession(IEndSessionRequest& request);
+    // The program must end now (a signal, or the session's end): the close
+    // path of an exit without a question; the clock stays as it is.
+    void EndSession();
+    // Started hidden in the tray: loads the settings and logs in as a show would.
+    void StartHidden();
+    // A later start with the same settings file: the window comes to the front.
+    void BringToFront();
+    // The machine sleeps: the settings are saved first.
+    void PrepareForSleep();
+    // Sleep counts as idle time: a sleep of at least the idle limit stops a
+    // running clock as idleness would, the break counted from the sleep.
+    void ResumeFromSleep(std::uint32_t sleptSeconds);
     bool Closed() const { return closed_; }
 
     // IPrefsHost.
@@ -121,6 +135,8 @@ private:
 
     void FirstPaint();
     void StartWebSession();
+    // Stops the running clock because of idleness; the break starts at breakSeconds.
+    void IdleAutoStop(std::uint32_t breakSeconds);
     void DispatchMessage(TMessage& message);
 
     HWND handle_ = 0;
@@ -129,6 +145,7 @@ private:
     bool idleStopPending_ = false;
     bool idleStartPending_ = false;
     std::uint32_t pendingBreakSeconds_ = 0;
+    std::uint32_t pendingStopBreakSeconds_ = 0;
     bool closeAfterStop_ = false;
     bool inCloseQuery_ = false;
     bool closeAgain_ = false;

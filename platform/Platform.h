@@ -2,6 +2,7 @@
 // The platform services the windows and components reach, one interface per
 // service. The program installs the desktop set; tests install the simulated set.
 #include "platform/AppState.h"
+#include "platform/Autostart.h"
 #include "platform/Browser.h"
 #include "platform/Clock.h"
 #include "platform/HotKeys.h"
@@ -10,7 +11,9 @@
 #include "platform/MessageWindows.h"
 #include "platform/NotifyIcon.h"
 #include "platform/Registry.h"
+#include "platform/Session.h"
 #include "platform/Shell.h"
+#include "platform/SingleInstance.h"
 #include "platform/SoundPlayer.h"
 #include "platform/Taskbar.h"
 
@@ -28,6 +31,9 @@ struct Platform {
     ILastInput* LastInput = nullptr;
     ISoundPlayers* SoundPlayers = nullptr;
     IBrowsers* Browsers = nullptr;
+    ISingleInstance* Instance = nullptr;
+    ISession* Session = nullptr;
+    IAutostart* Autostart = nullptr;
 };
 
 // The services in force; set once at start-up (or by a test fixture).

@@ -124,12 +124,14 @@ TfrmPrefs::TfrmPrefs(IPrefsHost* host, QWidget* parent)
     cbxUseTransparency->SetChecked(true);
     cbxRemoveFromTaskBar = new TCheckBox("Remove from task bar (only show in system tray)", tabWindow);
     cbxRemoveFromTaskBar->SetChecked(true);
+    cbxStartWithSession = new TCheckBox("Start with my desktop session", tabWindow);
     {
         auto* v = new QVBoxLayout(tabWindow);
         v->setContentsMargins(6, 10, 6, 6);
         v->addWidget(cbxMinimizeOnClose);
         v->addWidget(cbxUseTransparency);
         v->addWidget(cbxRemoveFromTaskBar);
+        v->addWidget(cbxStartWithSession);
         v->addStretch(1);
     }
 
@@ -223,6 +225,37 @@ TfrmPrefs::TfrmPrefs(IPrefsHost* host, QWidget* parent)
     edtMinuteReminder->OnChange = [this](TCSpinEdit*) { edtMinuteReminderChange(); };
     cbxMinuteReminder->OnClick = [this](TCheckBox*) { cbxMinuteReminderClick(); };
     cbxRemoveFromTaskBar->OnClick = [this](TCheckBox*) { cbxRemoveFromTaskBarClick(); };
+    ShowAutostart();
+    cbxStartWithSession->OnClick = [this](TCheckBox*) { cbxStartWithSessionClick(); };
+}
+
+// ---- start with the desktop session ----------------------------------------------
+
+void TfrmPrefs::ShowAutostart()
+{
+    IAutostart* autostart = CurrentPlatform().Autostart;
+    const bool enabled = autostart && autostart->Enabled();
+    if (cbxStartWithSession->Checked() == enabled) return;
+    showingAutostart_ = true;
+    cbxStartWithSession->SetChecked(enabled);
+    showingAutostart_ = false;
+}
+
+void TfrmPrefs::cbxStartWithSessionClick()
+{
+    if (showingAutostart_) return;
+    IAutostart* autostart = CurrentPlatform().Autostart;
+    const bool wanted = cbxStartWithSession->Checked();
+    // The entry is the setting: the box shows what is on disk, also after a failure.
+    const bool ok = autostart && autostart->SetEnabled(wanted);
+    ShowAutostart();
+    if (!ok) Application().ShowException(autostart ? autostart->Error() : "Starting with the desktop session is not available here");
+}
+
+void TfrmPrefs::showEvent(QShowEvent* event)
+{
+    ShowAutostart();  // the entry may have been changed outside
+    QDialog::showEvent(event);
 }
 
 // ---- handlers ----------------------------------------------------------

@@ -39,6 +39,8 @@ public:
     void hotkeyStartStopExit();
     void HelpBtnClick();
     void Label9Click();
+    // Writes or removes the desktop session's autostart entry.
+    void cbxStartWithSessionClick();
     // False when saving failed: the window must stay open.
     bool FormClose();
 
@@ -59,6 +61,7 @@ public:
     TCheckBox* cbxMinimizeOnClose;
     TCheckBox* cbxUseTransparency;
     TCheckBox* cbxRemoveFromTaskBar;
+    TCheckBox* cbxStartWithSession;  // not in the settings file: the autostart entry is the setting
     TEdit* edtBaseURL;
     TEdit* edtUsername;
     TEdit* edtPassword;
@@ -70,8 +73,12 @@ protected:
     void done(int result) override;
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
+    // The box follows the autostart entry on disk.
+    void ShowAutostart();
+    bool showingAutostart_ = false;
     IPrefsHost* host_;
 };
 

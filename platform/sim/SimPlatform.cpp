@@ -413,6 +413,9 @@ SimPlatform::SimPlatform()
     platform.LastInput = &lastInput;
     platform.SoundPlayers = &soundPlayers;
     platform.Browsers = &browsers;
+    platform.Instance = &instance;
+    platform.Session = &session;
+    platform.Autostart = &autostart;
     SetCurrentPlatform(&platform);
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/Platform.h"
+#include "platform/sim/SimSession.h"
 
 class SimClock : public IClock {
 public:
@@ -288,6 +289,9 @@ public:
     SimLastInput lastInput;
     SimSoundPlayers soundPlayers;
     SimBrowsers browsers;
+    SimSingleInstance instance;
+    SimSession session;
+    SimAutostart autostart;
     Platform platform;
 
 private:

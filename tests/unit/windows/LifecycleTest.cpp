@@ -95,8 +95,13 @@ TEST_F(Lifecycle, SessionEndIsNotRefusedByHideToTray)
 {
     form->show();
     prefs->cbxMinimizeOnClose->SetChecked(true);
-    EXPECT_TRUE(form->QueryEndSession());
+    SimEndSessionRequest request;
+    sim.session.QueryEnd(request);
+    EXPECT_FALSE(request.cancelled);
+    EXPECT_EQ(request.interactionRequests, 0);
     EXPECT_TRUE(std::filesystem::exists(ini));
+    // Never quits inside the request: the session's end comes on its own.
+    EXPECT_FALSE(form->Closed());
 }
 
 TEST_F(Lifecycle, SessionEndWhileRunningAsksAndWaits)
@@ -105,7 +110,10 @@ TEST_F(Lifecycle, SessionEndWhileRunningAsksAndWaits)
     prefs->cbxMinimizeOnClose->SetChecked(true);
     form->ClockRunning = true;
     sim.messageBox.answers = {IDYES};
-    EXPECT_FALSE(form->QueryEndSession());
+    SimEndSessionRequest request;
+    sim.session.QueryEnd(request);
+    EXPECT_TRUE(request.cancelled);
+    EXPECT_TRUE(request.released);
     EXPECT_EQ(sim.messageBox.shown.size(), 1u);
     EXPECT_TRUE(form->CloseWhenStopped);
     // Once the clock is seen stopped the close goes through, not to the tray.
