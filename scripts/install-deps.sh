@@ -25,6 +25,8 @@ PACKAGES=(
   # installing and packaging: validators, dpkg-shlibdeps (which reads file's
   # answers), the package checker
   desktop-file-utils appstream dpkg-dev file lintian
+  # a stand-in for logind on a private system bus
+  python3-dbus python3-gi
   # fuzzing
   clang libclang-rt-14-dev
 )

@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# One instance per settings file: a second start shows the first instance's
+# window and ends without touching anything; another settings file runs beside.
+source "$(dirname "$0")/citizen_lib.sh"
+e2e_start_desktop tray
+start_service
+
+INI="$E2E_TMP/a/ChronelGui.ini"
+# Ctrl+Alt+K as the hot key (0x4000 | 0x8000 | 'K').
+write_ini "$INI" MinimizeOnClose=1 HotKeyStartStop=49227
+start_app first --settings "$INI"
+FIRST=$APP
+wait_mapped "$FIRST" || e2e_fail "first instance: main window not mapped"
+e2e_wait 30 logged_in || e2e_fail "first instance did not log in"
+e2e_wait 10 e2e_tray_icon_window || e2e_fail "first instance: no tray icon"
+# Closing hides it to the tray (MinimizeOnClose); the close writes nothing.
+wmctrl -i -c "$WIN"
+wait_unmapped "$FIRST" || e2e_fail "first instance did not hide to the tray"
+sleep 1
+before=$(md5sum <"$INI")
+
+start_app second --settings "$INI"
+e2e_wait_exit "$APP" 30 || e2e_fail "second start did not end"
+[ "$E2E_EXIT_CODE" = 0 ] || e2e_fail "second start: exit code $E2E_EXIT_CODE"
+wait_mapped "$FIRST" 15 || e2e_fail "the first instance's window was not shown"
+[ "$(xdotool getactivewindow 2>/dev/null)" = "$WIN" ] || e2e_wait 5 bash -c "[ \"\$(xdotool getactivewindow)\" = $WIN ]" \
+  || e2e_fail "the first instance's window is not in front"
+n=$(tray_icon_count); [ "$n" = 1 ] || e2e_fail "$n tray icons after the second start"
+[ "$(md5sum <"$INI")" = "$before" ] || e2e_fail "the second start changed the settings file"
+kill -0 "$FIRST" || e2e_fail "first instance ended"
+# The first instance still holds its hot key.
+xdotool key ctrl+alt+k
+e2e_wait 15 service_running || e2e_fail "the first instance's hot key no longer starts the clock"
+e2e_log "(a) second start raised the first"
+
+# Another settings file is another instance.
+write_ini "$E2E_TMP/b/other.ini" HotKeyStartStop=0
+start_app other --settings "$E2E_TMP/b/other.ini"
+wait_mapped "$APP" || e2e_fail "a start with another settings file did not run"
+kill -0 "$FIRST" || e2e_fail "first instance ended"
+e2e_log "(a) another settings file runs beside it"
+echo "citizen instance: ok"
