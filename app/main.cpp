@@ -86,6 +86,7 @@ int main(int argc, char** argv)
     QApplication::setWindowIcon(ApplicationIcon());
     DesktopPlatform desktop;
     DesktopSession session;
+    session.CountSleepAsIdle(desktop.platform);
     XdgAutostart autostart = XdgAutostart::FromEnvironment(
         kDesktopId, AutostartCommand(QCoreApplication::applicationFilePath().toStdString(),
                                      QStandardPaths::findExecutable("ChronelGui").toStdString(),

@@ -99,6 +99,32 @@ DesktopSession::~DesktopSession()
     }
 }
 
+bool SleepAwareLastInput::GetLastInputTick(std::uint32_t& tick)
+{
+    if (!inner_ || !inner_->GetLastInputTick(tick)) return false;
+    // Readings of one input differ by a few milliseconds; a later input by more.
+    if (sleptMs_ != 0 && static_cast<std::int32_t>(tick - inputAtSleep_) > 250) sleptMs_ = 0;
+    tick -= sleptMs_;
+    return true;
+}
+
+void SleepAwareLastInput::Slept(std::uint32_t ms)
+{
+    std::uint32_t tick = 0;
+    if (!inner_ || !inner_->GetLastInputTick(tick)) return;
+    if (sleptMs_ == 0 || static_cast<std::int32_t>(tick - inputAtSleep_) > 250) {
+        sleptMs_ = 0;
+        inputAtSleep_ = tick;
+    }
+    sleptMs_ += ms;
+}
+
+void DesktopSession::CountSleepAsIdle(Platform& platform)
+{
+    lastInput_ = std::make_unique<SleepAwareLastInput>(platform.LastInput);
+    platform.LastInput = lastInput_.get();
+}
+
 std::int64_t DesktopSession::SuspendedMs()
 {
     // The boot-time clock runs on while the machine sleeps; the monotonic one stops.
@@ -148,7 +174,10 @@ void DesktopSession::PrepareForSleep(bool start)
     std::uint32_t slept = 0;
     if (suspendedAtSleep_ >= 0) {
         const std::int64_t ms = SuspendedMs() - suspendedAtSleep_;
-        if (ms > 0) slept = static_cast<std::uint32_t>(ms / 1000);
+        if (ms > 0) {
+            slept = static_cast<std::uint32_t>(ms / 1000);
+            if (lastInput_) lastInput_->Slept(static_cast<std::uint32_t>(ms));
+        }
     }
     suspendedAtSleep_ = -1;
     TakeDelayLock();

@@ -1,4 +1,4 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """A stand-in for logind on a private bus: the parts of
 org.freedesktop.login1.Manager a sleeping client meets (Inhibit with its
 lock descriptor, the PrepareForSleep signal), plus a control interface for
