@@ -29,6 +29,8 @@ const char* const kToggleScript =
     "if (document.frmStartStop){ document.frmStartStop.submit(); }else{ alert('You must be logged in and on the "
     "timer page before this works'); }";
 const char* const kIdleTitle = "Chronel Auto-Stop Idle Detection";
+constexpr std::uint32_t kIdlePendingMs = 30000;
+constexpr std::uint32_t kFirstPaintWaitMs = 30000;
 
 bool StartsWith(const std::string& s, const std::string& prefix)
 {
@@ -62,6 +64,14 @@ TForm1::TForm1()
         WebBeforeNavigate2(url, cancel);
     };
     Web->OnDocumentComplete = [this](TCppWebBrowser*, const std::string& url) { WebDocumentComplete(url); };
+    Web->OnNavigateError = [this](TCppWebBrowser*, const std::string& url, int, const std::string& reason) {
+        WebNavigateError(url, reason);
+    };
+    Link.OnLogin = [this] { NavigateLogin(); };
+    Link.OnShowPage = [this](const std::string& html) { Web->LoadHtml(html); };
+    Link.OnConnectedChanged = [this](bool connected) { ShowConnected(connected); };
+    Link.OnRevert = [this](TTransition t) { RevertTransition(t); };
+    Link.OnExitStopFailed = [this](const std::string& reason) { ExitStopFailed(reason); };
 
     ApplicationEvents1.OnActivate = [this](TApplicationEvents*) { ApplicationEvents1Activate(); };
     ApplicationEvents1.OnDeactivate = [this](TApplicationEvents*) { ApplicationEvents1Deactivate(); };
@@ -265,8 +275,34 @@ bool TForm1::AskToStopAndExit()
                                                           "Time Clock Still Running", MB_YESNO);
     if (answer != IDYES) return false;
     CloseWhenStopped = true;
-    StartClock1->Click();
+    // The stop must reach the service; a page that cannot take it leads to
+    // a second question instead.
+    if (Link.BeginExitStop()) StartClock1->Click();
     return true;
+}
+
+void TForm1::ExitStopFailed(const std::string& reason)
+{
+    if (closed_ || !CloseWhenStopped) return;
+    CloseWhenStopped = false;
+    closeAfterStop_ = false;
+    Link.CancelExitStop();
+    if (Link.Awaiting() == TTransition::Stop) {
+        // The stop's page never came: the service's clock is taken to run on.
+        Link.ForgetTransition();
+        RevertTransition(TTransition::Stop);
+    }
+    const int answer = CurrentPlatform().MessageBox->Show(
+        "The clock could not be stopped at the service (" + reason + "). Exit anyway?", "Time Clock Still Running",
+        MB_YESNO);
+    if (answer != IDYES) {
+        ExitRequested = false;
+        return;
+    }
+    if (!FormClose()) return;
+    closed_ = true;
+    close();
+    QCoreApplication::quit();
 }
 
 bool TForm1::FormClose()
@@ -492,21 +528,7 @@ void TForm1::ClockStarted()
     StartClock1->SetVisible(false);
     StopClock1->SetVisible(true);
 
-    if (frmPrefs->cbxPlayTickingSound->Checked()) {
-        const std::string sound = TickingSoundPath();
-        std::error_code ec;
-        if (std::filesystem::exists(sound, ec)) {
-            // A broken sound device must not keep the clock from showing its
-            // state; reported once, it is not repeated.
-            const bool playing = Application().Guard([&] {
-                mplayer.SetFileName(sound);
-                mplayer.Open();
-                mplayer.SetNotify(true);
-                mplayer.Play();
-            });
-            tmrTickingSound.SetEnabled(playing);
-        }
-    }
+    StartTickingSound();
 
     tmrMinuteReminder.SetEnabled(false);
     if (frmPrefs->cbxMinuteReminder->Checked())
@@ -535,6 +557,39 @@ void TForm1::ClockStopped()
     StartClock1->SetVisible(true);
     StopClock1->SetVisible(false);
 
+    StopTickingSound();
+
+    // The stop is a navigation that has only just begun: closing now would
+    // end the program before the service hears of it. Close when its page
+    // has loaded; the link asks again when it fails or does not come.
+    if (CloseWhenStopped) closeAfterStop_ = true;
+
+    tmrMinuteReminder.SetEnabled(false);
+    StopTime = CurrentPlatform().Clock->Now();
+    const double minutes = static_cast<double>(SecondsBetween(StartTime, StopTime)) / 60.0;
+    tryIcon->ShowBalloonHint("Stopped Work @ " + FormatLongTime(StopTime) + " (" + FormatMinutes(minutes) + " mins)",
+                             WorkItemName, bitInfo, 10);
+}
+
+void TForm1::StartTickingSound()
+{
+    if (!frmPrefs->cbxPlayTickingSound->Checked()) return;
+    const std::string sound = TickingSoundPath();
+    std::error_code ec;
+    if (!std::filesystem::exists(sound, ec)) return;
+    // A broken sound device must not keep the clock from showing its
+    // state; reported once, it is not repeated.
+    const bool playing = Application().Guard([&] {
+        mplayer.SetFileName(sound);
+        mplayer.Open();
+        mplayer.SetNotify(true);
+        mplayer.Play();
+    });
+    tmrTickingSound.SetEnabled(playing);
+}
+
+void TForm1::StopTickingSound()
+{
     if (!mplayer.FileName().empty()) {
         Application().Guard([this] {
             if (mplayer.Mode() == TMPModes::mpPlaying) mplayer.Stop();
@@ -542,22 +597,52 @@ void TForm1::ClockStopped()
         });
     }
     tmrTickingSound.SetEnabled(false);
+}
 
-    if (CloseWhenStopped) {
-        // The stop is a navigation that has only just begun: closing now
-        // would end the program before the service hears of it. Close when
-        // its page has loaded, or after a grace period.
-        closeAfterStop_ = true;
-        QTimer::singleShot(10000, this, [this] {
-            if (closeAfterStop_) Close();
-        });
+TForm1::ClockView TForm1::CaptureClockView() const
+{
+    ClockView v;
+    v.valid = true;
+    v.running = ClockRunning;
+    v.caption = windowTitle().toStdString();
+    v.startTime = StartTime;
+    v.stopTime = StopTime;
+    v.iconIndex = tryIcon->IconIndex();
+    v.cycling = tryIcon->CycleIcons();
+    v.reminder = tmrMinuteReminder.Enabled();
+    v.reminderInterval = tmrMinuteReminder.Interval();
+    return v;
+}
+
+void TForm1::RevertTransition(TTransition transition)
+{
+    const ClockView before = shownBefore_;
+    shownBefore_ = ClockView{};
+    if (!before.valid) return;
+    // Whatever idle state the transition left stays: the idle logic's own
+    // failure rule covers it.
+    ClockRunning = before.running;
+    SetCaption(before.caption);
+    StartTime = before.startTime;
+    StopTime = before.stopTime;
+    tryIcon->SetCycleIcons(before.cycling);
+    tryIcon->SetIconIndex(before.iconIndex);
+    StartClock1->SetVisible(!before.running);
+    StopClock1->SetVisible(before.running);
+    if (before.running) {
+        closeAfterStop_ = false;
+        StartTickingSound();
+    } else {
+        StopTickingSound();
     }
-
     tmrMinuteReminder.SetEnabled(false);
-    StopTime = CurrentPlatform().Clock->Now();
-    const double minutes = static_cast<double>(SecondsBetween(StartTime, StopTime)) / 60.0;
-    tryIcon->ShowBalloonHint("Stopped Work @ " + FormatLongTime(StopTime) + " (" + FormatMinutes(minutes) + " mins)",
-                             WorkItemName, bitInfo, 10);
+    if (before.reminderInterval) tmrMinuteReminder.SetInterval(before.reminderInterval);
+    tmrMinuteReminder.SetEnabled(before.reminder);
+    tryIcon->ShowBalloonHint("Chronel Timer",
+                             transition == TTransition::Start
+                                 ? "Could not reach the service: the clock was not started."
+                                 : "Could not reach the service: the clock was not stopped.",
+                             bitWarning, 30);
 }
 
 // ---- running time, idle detection --------------------------------------------------
@@ -570,11 +655,26 @@ void TForm1::tmrEverythingTimer()
         const long long seconds = SecondsBetween(StartTime, CurrentPlatform().Clock->Now());
         minutesPart = std::to_string(seconds / 60) + " min.";
     }
-    if (frmPrefs->cbxIdleTimeCheck->Checked()) {
-        std::uint32_t lastInput = 0;
-        std::uint32_t idleSeconds = 0;
-        if (CurrentPlatform().LastInput && CurrentPlatform().LastInput->GetLastInputTick(lastInput))
-            idleSeconds = (CurrentPlatform().Clock->GetTickCount() - lastInput) / 1000u;
+    // What the idle logic asked for belongs to that one transition; a click
+    // whose navigation never came must not claim a later one.
+    if ((idleStopPending_ || idleStartPending_) &&
+        CurrentPlatform().Clock->GetTickCount() - idlePendingSince_ >= kIdlePendingMs)
+        DropIdlePending();
+    std::uint32_t lastInput = 0;
+    const bool idleReadable = frmPrefs->cbxIdleTimeCheck->Checked() && CurrentPlatform().LastInput &&
+                              CurrentPlatform().LastInput->GetLastInputTick(lastInput);
+    if (frmPrefs->cbxIdleTimeCheck->Checked() && !idleReadable) {
+        // Unknown idle time is not "active": automatic stop and restart are off.
+        idlePart = " idle n/a";
+        if (!idleUnreadableReported_) {
+            idleUnreadableReported_ = true;
+            tryIcon->ShowBalloonHint(kIdleTitle,
+                                     "Idle detection is not available on this desktop; automatic stop and restart "
+                                     "are off.",
+                                     bitWarning, 30);
+        }
+    } else if (frmPrefs->cbxIdleTimeCheck->Checked()) {
+        const std::uint32_t idleSeconds = (CurrentPlatform().Clock->GetTickCount() - lastInput) / 1000u;
         const std::uint32_t threshold = static_cast<std::uint32_t>(std::max(frmPrefs->edtIdleTimeCheck->Value(), 0)) * 60u;
         if (idleSeconds < 2) {
             idlePart = " not idle ";
@@ -594,8 +694,18 @@ void TForm1::tmrEverythingTimer()
             IdleAutoStop(0);
         } else if (!ClockRunning && IdleStopped && idleSeconds < threshold) {
             pendingBreakSeconds_ = BreakSeconds;
-            StartClock1->Click();
-            if (!ClockRunning) idleStartPending_ = true;  // the start is still on its way
+            if (PageHasStartStopForm()) {
+                StartClock1->Click();
+                if (!ClockRunning) {  // the start is still on its way
+                    idleStartPending_ = true;
+                    idlePendingSince_ = CurrentPlatform().Clock->GetTickCount();
+                }
+            } else {
+                tryIcon->ShowBalloonHint(kIdleTitle,
+                                         "The clock could not be started automatically: the page has no start/stop "
+                                         "form.",
+                                         bitWarning, 30);
+            }
             IdleStopped = false;
             BreakSeconds = 0;
         }
@@ -605,13 +715,31 @@ void TForm1::tmrEverythingTimer()
 
 void TForm1::IdleAutoStop(std::uint32_t breakSeconds)
 {
-    StopClock1->Click();
-    if (ClockRunning) {
-        idleStopPending_ = true;  // the stop is still on its way
-        pendingStopBreakSeconds_ = breakSeconds;
+    if (PageHasStartStopForm()) {
+        StopClock1->Click();
+        if (ClockRunning) {  // the stop is still on its way
+            idleStopPending_ = true;
+            pendingStopBreakSeconds_ = breakSeconds;
+            idlePendingSince_ = CurrentPlatform().Clock->GetTickCount();
+        }
+    } else {
+        tryIcon->ShowBalloonHint(kIdleTitle,
+                                 "The clock could not be stopped automatically: the page has no start/stop form.",
+                                 bitWarning, 30);
     }
     IdleStopped = true;
     BreakSeconds = breakSeconds;
+}
+
+void TForm1::DropIdlePending()
+{
+    idleStopPending_ = false;
+    idleStartPending_ = false;
+}
+
+bool TForm1::PageHasStartStopForm()
+{
+    return Contains(LowerCase(WebBrowserGetHtml(Web.get())), "frmstartstop");
 }
 
 // ---- reminders and the ticking sound -------------------------------------------------
@@ -652,11 +780,16 @@ void TForm1::StartWebSession()
 {
     if (sessionStarted_) return;
     sessionStarted_ = true;
-    LoginURL = frmPrefs->edtBaseURL->Text() + "index.php?mobile=1&username_or_email=" +
-               EncodeCredential(frmPrefs->edtUsername->Text()) + "&goto=time_log.php%3fsmallbtn=1";
-    const std::string body = "pw=" + EncodeCredential(frmPrefs->edtPassword->Text());
-    WebBrowserNavigatePost(Web.get(), LoginURL, body);
-    while (Web->Busy() && !closed_) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    const std::string base = frmPrefs->edtBaseURL->Text();
+    LoginURL = base + "index.php?mobile=1&username_or_email=" + EncodeCredential(frmPrefs->edtUsername->Text()) +
+               "&goto=time_log.php%3fsmallbtn=1";
+    if (!Link.Begin(base)) frmPrefs->ShowBaseUrlProblem();
+    // A load that never ends must not hold up the window's set-up; the link
+    // takes over when it fails.
+    IClock* clock = CurrentPlatform().Clock;
+    const std::uint32_t since = clock->GetTickCount();
+    while (Web->Busy() && !closed_ && clock->GetTickCount() - since < kFirstPaintWaitMs)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 250);
     if (closed_) return;
     WebBrowserRemoveBorder(Web.get(), false);
     DocHandler = new MyDocHandler;
@@ -667,8 +800,36 @@ void TForm1::StartWebSession()
     RegisterStartStopHotKey();
 }
 
+void TForm1::NavigateLogin()
+{
+    // A fresh login after a failure may fill in the login form once more.
+    if (Link.Failures() > 0) LoginPageCount = 0;
+    WebBrowserNavigatePost(Web.get(), LoginURL, "pw=" + EncodeCredential(frmPrefs->edtPassword->Text()));
+}
+
+void TForm1::ShowConnected(bool connected)
+{
+    if (!connected) {
+        hintWhileConnected_ = tryIcon->Hint();
+        tryIcon->SetHint("Not connected");
+    } else if (tryIcon->Hint() == "Not connected") {
+        tryIcon->SetHint(hintWhileConnected_);
+    }
+}
+
+void TForm1::WebNavigateError(const std::string& url, const std::string& reason)
+{
+    TraceMark("load-failed");
+    Link.LoadFailed(url, reason);
+}
+
 void TForm1::WebBeforeNavigate2(const std::string& url, bool& cancel)
 {
+    if (Link.IsTryNowUrl(url)) {
+        cancel = true;
+        Link.TryNow();
+        return;
+    }
     const std::string base = frmPrefs->edtBaseURL->Text();
     const std::string timerPage = CanonicalUrl(base + "time_log.php");
     const std::string indexPage = CanonicalUrl(base + "index.php");
@@ -676,11 +837,21 @@ void TForm1::WebBeforeNavigate2(const std::string& url, bool& cancel)
 
     if (StartsWith(canonical, timerPage)) {
         if (Contains(canonical, "tid=")) {
-            if (Contains(canonical, "tid=&")) ClockStarted();
+            // Mirrored now, undone if the service does not take it.
+            const ClockView before = CaptureClockView();
+            const bool start = Contains(canonical, "tid=&");
+            if (start) ClockStarted();
             else ClockStopped();
+            if (start || before.running) {
+                shownBefore_ = before;
+                Link.TransitionMirrored(start ? TTransition::Start : TTransition::Stop);
+            }
             return;
         }
-        ClockStopped();
+        // A timer page the idle logic did not ask for ends its claim.
+        DropIdlePending();
+        // A retry's page cannot tell whether the clock runs: keep the mirror.
+        if (!Link.Retrying()) ClockStopped();
     }
     const std::string lower = LowerCase(url);
     const bool outside = (StartsWith(lower, "http://") || StartsWith(lower, "https://")) &&
@@ -695,11 +866,14 @@ void TForm1::WebBeforeNavigate2(const std::string& url, bool& cancel)
 
 void TForm1::WebDocumentComplete(const std::string& url)
 {
+    // The program's own status page says nothing about the service.
+    if (url == kLocalPageUrl && (Link.State() == TLinkState::Refused || Link.Failures() > 0)) return;
     const std::string lower = LowerCase(CanonicalUrl(url));
-    // A completed document means a pending idle transition has had its navigation.
-    idleStopPending_ = false;
-    idleStartPending_ = false;
-    if (!LoginURL.empty() && lower == LowerCase(CanonicalUrl(LoginURL)) && !frmPrefs->edtPassword->Text().empty()) {
+    const bool keepMirror = Link.Retrying();
+    Link.LoadCompleted();
+    // The one auto-login is spent only on a page that holds the login form.
+    if (!LoginURL.empty() && lower == LowerCase(CanonicalUrl(LoginURL)) && !frmPrefs->edtPassword->Text().empty() &&
+        Contains(LowerCase(WebBrowserGetHtml(Web.get())), "frmlogin")) {
         if (LoginPageCount++ == 0) {
             if (RunningUnderWine)
                 CurrentPlatform().MessageBox->Show(
@@ -713,7 +887,7 @@ void TForm1::WebDocumentComplete(const std::string& url)
                                      "; document.frmLogin.submit(); }");
         }
     }
-    if (!Contains(lower, "tid=&")) ClockStopped();
+    if (!Contains(lower, "tid=&") && !keepMirror) ClockStopped();
     ReadTimerPage();
     if (closeAfterStop_ && !ClockRunning) {
         closeAfterStop_ = false;

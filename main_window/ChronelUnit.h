@@ -13,6 +13,7 @@
 #include "components/MediaPlayer.h"
 #include "components/Menus.h"
 #include "components/Timer.h"
+#include "main_window/ServiceLink.h"
 #include "platform/Session.h"
 #include "platform/Types.h"
 #include "prefs/PrefsHost.h"
@@ -43,6 +44,8 @@ public:
     std::unique_ptr<TTrayIcon> tryIcon;
     TTimer tmrMinuteReminder;
     TTimer tmrEverything;
+    // Login recovery and the service's confirmation of starts and stops.
+    TServiceLink Link;
 
     // Fields.
     bool ClockRunning = false;
@@ -73,6 +76,11 @@ public:
     void ClockStopped();
     void WebBeforeNavigate2(const std::string& url, bool& cancel);
     void WebDocumentComplete(const std::string& url);
+    void WebNavigateError(const std::string& url, const std::string& reason);
+    // Undoes a mirrored start or stop that the service did not take.
+    void RevertTransition(TTransition transition);
+    // The stop asked for on exit did not reach the service.
+    void ExitStopFailed(const std::string& reason);
     void ReadTimerPage();
     void tryIconDblClick();
     void ApplicationEvents1Activate();
@@ -138,6 +146,29 @@ private:
     // Stops the running clock because of idleness; the break starts at breakSeconds.
     void IdleAutoStop(std::uint32_t breakSeconds);
     void DispatchMessage(TMessage& message);
+    void NavigateLogin();
+    void ShowConnected(bool connected);
+    void StartTickingSound();
+    void StopTickingSound();
+    void DropIdlePending();
+    bool PageHasStartStopForm();
+
+    // The clock as shown before the transition now awaiting the service.
+    struct ClockView {
+        bool valid = false;
+        bool running = false;
+        std::string caption;
+        double startTime = 0, stopTime = 0;
+        int iconIndex = 0;
+        bool cycling = false;
+        bool reminder = false;
+        unsigned reminderInterval = 0;
+    };
+    ClockView CaptureClockView() const;
+    ClockView shownBefore_;
+    std::string hintWhileConnected_;
+    bool idleUnreadableReported_ = false;
+    std::uint32_t idlePendingSince_ = 0;
 
     HWND handle_ = 0;
     // The engine reports a submitted form only after the script call has

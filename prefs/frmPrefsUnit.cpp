@@ -33,6 +33,31 @@ std::string Rot13(const std::string& text)
 
 std::string PublicBaseURL() { return CHRONEL_SERVICE_BASE_URL; }
 std::string LocalBaseURL() { return CHRONEL_LOCAL_BASE_URL; }
+
+bool IsValidBaseUrl(const std::string& url)
+{
+    // Blanks and control bytes would be guessed at by the engine, not loaded as typed.
+    for (unsigned char c : url)
+        if (c <= ' ' || c == 0x7F) return false;
+    const QUrl u(QString::fromStdString(url), QUrl::StrictMode);
+    if (!u.isValid() || u.isRelative() || u.host().isEmpty()) return false;
+    const QString scheme = u.scheme().toLower();
+    return scheme == QLatin1String("http") || scheme == QLatin1String("https");
+}
+
+std::string InvalidBaseUrlMessage(const std::string& url)
+{
+    return "The base URL '" + url + "' is not a valid http or https address.";
+}
+
+bool TfrmPrefs::ShowBaseUrlProblem()
+{
+    const std::string url = edtBaseURL->Text();
+    const bool valid = IsValidBaseUrl(url);
+    lblBaseURLProblem->setText(valid ? QString() : QString::fromStdString(InvalidBaseUrlMessage(url)));
+    lblBaseURLProblem->setVisible(!valid);
+    return valid;
+}
 std::string ServiceWebSite() { return CHRONEL_SERVICE_WEB_SITE; }
 
 namespace {
@@ -143,6 +168,12 @@ TfrmPrefs::TfrmPrefs(IPrefsHost* host, QWidget* parent)
     edtUsername = new TEdit(tabServer);
     edtPassword = new TEdit(tabServer);
     edtPassword->setEchoMode(QLineEdit::Password);
+    lblBaseURLProblem = new QLabel(tabServer);
+    lblBaseURLProblem->setObjectName("lblBaseURLProblem");
+    lblBaseURLProblem->setWordWrap(true);
+    lblBaseURLProblem->setStyleSheet("color: #b00000");
+    lblBaseURLProblem->setVisible(false);
+    edtBaseURL->OnChange = [this](TEdit*) { ShowBaseUrlProblem(); };
     auto* Label16 = new QLabel(
         "If changing these settings, please make sure you restart the program so changes are in effect.", tabServer);
     Label16->setWordWrap(true);
@@ -151,13 +182,14 @@ TfrmPrefs::TfrmPrefs(IPrefsHost* host, QWidget* parent)
         g->setContentsMargins(6, 8, 6, 6);
         g->addWidget(new QLabel("Base URL", tabServer), 0, 0);
         g->addWidget(edtBaseURL, 0, 1);
-        g->addWidget(new QLabel("Automatically login with credentials below", tabServer), 1, 0, 1, 2);
-        g->addWidget(new QLabel("Username", tabServer), 2, 0);
-        g->addWidget(edtUsername, 2, 1);
-        g->addWidget(new QLabel("Password", tabServer), 3, 0);
-        g->addWidget(edtPassword, 3, 1);
-        g->addWidget(Label16, 4, 0, 1, 2);
-        g->setRowStretch(5, 1);
+        g->addWidget(lblBaseURLProblem, 1, 0, 1, 2);
+        g->addWidget(new QLabel("Automatically login with credentials below", tabServer), 2, 0, 1, 2);
+        g->addWidget(new QLabel("Username", tabServer), 3, 0);
+        g->addWidget(edtUsername, 3, 1);
+        g->addWidget(new QLabel("Password", tabServer), 4, 0);
+        g->addWidget(edtPassword, 4, 1);
+        g->addWidget(Label16, 5, 0, 1, 2);
+        g->setRowStretch(6, 1);
     }
 
     // About.

@@ -19,6 +19,9 @@ std::string Rot13(const std::string& text);
 
 // Deployment values.
 std::string PublicBaseURL();
+// An absolute http or https URL with a host, loadable exactly as typed.
+bool IsValidBaseUrl(const std::string& url);
+std::string InvalidBaseUrlMessage(const std::string& url);
 std::string LocalBaseURL();
 std::string ServiceWebSite();
 
@@ -27,6 +30,9 @@ public:
     explicit TfrmPrefs(IPrefsHost* host, QWidget* parent = nullptr);
 
     void LoadSettings(const std::string& path);
+    // Shows under the base URL why it cannot be used (nothing when it can);
+    // true when it can.
+    bool ShowBaseUrlProblem();
     void SaveSettings(const std::string& path);
 
     // Handlers.
@@ -50,6 +56,7 @@ public:
     QWidget* tabExtra;
     QWidget* tabWindow;
     QWidget* tabServer;
+    QLabel* lblBaseURLProblem;
     QWidget* tabAbout;
     TCheckBox* cbxMinuteReminder;
     TCSpinEdit* edtMinuteReminder;

@@ -312,7 +312,10 @@ void SimDocument::SetUIHandler(IDocHostUIHandler* h)
 bool SimDocument::ExecScript(const std::string& script)
 {
     scripts.push_back(script);
+    if (view) ++view->scriptDepth_;
+    SimBrowserView* v = view;
     if (onScript) onScript(script);
+    if (v) --v->scriptDepth_;
     return true;
 }
 
@@ -323,9 +326,32 @@ bool SimDocument::SaveHtml(std::string& out)
     return true;
 }
 
-SimBrowserView::SimBrowserView(QWidget* parent) : widget_(new QWidget(parent)) {}
+SimBrowserView::SimBrowserView(QWidget* parent) : widget_(new QWidget(parent))
+{
+    if (IMessageWindows* windows = CurrentPlatform().Windows)
+        wnd_ = windows->AllocateHWnd([this](TMessage& m) {
+            if (m.Msg == WM_USER) DeliverLateNavigations();
+        });
+}
 
-SimBrowserView::~SimBrowserView() = default;  // the widget belongs to its parent
+SimBrowserView::~SimBrowserView()  // the widget belongs to its parent
+{
+    if (wnd_ && CurrentPlatform().Windows) CurrentPlatform().Windows->DeallocateHWnd(wnd_);
+}
+
+void SimBrowserView::DeliverLateNavigations()
+{
+    while (!late_.empty()) {
+        auto [url, post] = late_.front();
+        late_.pop_front();
+        TBeforeNavigateArgs args{url, 0, {}, post, {}, false};
+        if (OnBeforeNavigate2) OnBeforeNavigate2(args);
+        if (args.Cancel) continue;
+        pendingUrl = url;
+        pendingLocal = false;
+        busy = true;
+    }
+}
 
 void SimBrowserView::Navigate(const std::string& url, int flags, const std::string& target,
                               const std::string& postData, const std::string& headers)
@@ -361,6 +387,7 @@ void SimBrowserView::CompleteNavigation()
     }
     pendingLocal = false;
     document->onScript = onScript;
+    document->view = this;
     if (OnDocumentComplete) OnDocumentComplete(document->url);
 }
 
@@ -373,6 +400,11 @@ void SimBrowserView::FailNavigation(int statusCode, const std::string& reason)
 
 void SimBrowserView::PageNavigate(const std::string& url, const std::string& postData)
 {
+    if (asyncEngine && scriptDepth_ > 0 && wnd_) {
+        late_.emplace_back(url, postData);
+        CurrentPlatform().Windows->PostMessage(wnd_, WM_USER, 0, 0);
+        return;
+    }
     TBeforeNavigateArgs args{url, 0, {}, postData, {}, false};
     if (OnBeforeNavigate2) OnBeforeNavigate2(args);
     if (args.Cancel) return;

@@ -201,6 +201,8 @@ public:
     bool openFails = false;  // given to every new device: no file opens
 };
 
+class SimBrowserView;
+
 class SimDocument : public IHtmlDocument {
 public:
     SimDocument() = default;
@@ -221,6 +223,7 @@ public:
     std::vector<std::string> scripts;
     IDocHostUIHandler* uiHandler = nullptr;
     std::function<void(const std::string&)> onScript;  // what running a script does
+    SimBrowserView* view = nullptr;
 };
 
 class SimBrowserView : public IBrowserView {
@@ -238,8 +241,11 @@ public:
     // The pending navigation fails: not busy, then OnNavigateError.
     void FailNavigation(int statusCode, const std::string& reason);
     // The page navigates by itself (a link, a form, a script, a redirect):
-    // before-navigate, then pending unless cancelled.
+    // before-navigate, then pending unless cancelled. With asyncEngine, one
+    // that a script starts is reported only when posted messages are next
+    // processed, after the script call has returned (as the desktop engine does).
     void PageNavigate(const std::string& url, const std::string& postData = {});
+    bool asyncEngine = false;
     // A right click in the page at a screen point: asks the document's UI
     // handler; true when the browser's own menu would open (counted in engineMenus).
     bool RightClick(TPoint at, DWORD kind = 0);
@@ -259,7 +265,12 @@ public:
     std::function<void(const std::string&)> onScript;  // given to every new document
 
 private:
+    friend class SimDocument;
+    void DeliverLateNavigations();
     QWidget* widget_;
+    HWND wnd_ = 0;
+    int scriptDepth_ = 0;
+    std::deque<std::pair<std::string, std::string>> late_;  // url, post data
 };
 
 class SimBrowsers : public IBrowsers {

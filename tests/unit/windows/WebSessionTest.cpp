@@ -3,10 +3,12 @@
 
 namespace {
 
+const char* const kLoginForm = "<form name=\"frmLogin\"><input name=\"password\"></form>";
+
 class WebSession : public ClockFixture {
 protected:
     // The first paint: posts the login and waits for the page.
-    void Login(const std::string& user, const std::string& password, const std::string& loginPage = "")
+    void Login(const std::string& user, const std::string& password, const std::string& loginPage = kLoginForm)
     {
         prefs->edtUsername->SetText(user);
         prefs->edtPassword->SetText(password);
@@ -74,7 +76,10 @@ TEST_F(WebSession, AutoLoginMatchesCanonicalUrlWhateverTheCase)
     prefs->edtUsername->SetText("Ann<");
     prefs->edtPassword->SetText("pw");
     form->LoginURL = base + "index.php?mobile=1&username_or_email=Ann%3C&goto=time_log.php%3fsmallbtn=1";
-    form->WebDocumentComplete(base + "index.php?mobile=1&username_or_email=Ann%3C&goto=time_log.php%3Fsmallbtn=1");
+    view->pendingUrl = base + "index.php?mobile=1&username_or_email=Ann%3C&goto=time_log.php%3Fsmallbtn=1";
+    view->busy = true;
+    page = kLoginForm;
+    Load();
     EXPECT_EQ(form->LoginPageCount, 1);
 }
 
