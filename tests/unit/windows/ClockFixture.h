@@ -24,7 +24,6 @@ protected:
             if (script.find("frmStartStop.submit") != std::string::npos && pageHasForm) {
                 view->PageNavigate(serviceRunning ? base + "time_log.php?tid=17&smallbtn=1"
                                                   : base + "time_log.php?tid=&smallbtn=1");
-                serviceRunning = !serviceRunning;
                 if (!asyncEngine) Load();
             }
         };
@@ -38,18 +37,47 @@ protected:
         Load();
     }
 
-    // The pending navigation completes, its page taken from `page`.
+    // The pending navigation completes, its page taken from `page`; with
+    // the service down it fails instead. A start or stop the service takes
+    // changes its clock.
     void Load()
     {
+        if (!view->busy) return;
+        if (view->pendingLocal) {
+            view->CompleteNavigation();
+            return;
+        }
+        if (serviceDown) {
+            view->FailNavigation(0, "connection refused");
+            if (view->busy && view->pendingLocal) view->CompleteNavigation();  // the status page
+            return;
+        }
+        if (view->pendingUrl.find("tid=&") != std::string::npos) serviceRunning = true;
+        else if (view->pendingUrl.find("tid=") != std::string::npos) serviceRunning = false;
         view->pages[view->pendingUrl] = page;
         view->CompleteNavigation();
+    }
+
+    // The engine's order: a submitted form is reported after the script returned.
+    void SetAsync(bool async)
+    {
+        asyncEngine = async;
+        view->asyncEngine = async;
+    }
+
+    // Late reports arrive and the navigation they start finishes.
+    void Settle()
+    {
+        sim.ProcessMessages();
+        Load();
+        sim.ProcessMessages();
     }
 
     // Runs the toggle and lets the navigation it starts finish.
     void Toggle(TMenuItem* item)
     {
         item->Click();
-        if (asyncEngine && view->busy) Load();
+        if (asyncEngine) Settle();
     }
 
     struct Balloon {
@@ -81,20 +109,19 @@ protected:
         sim.lastInput.tick = sim.clock.GetTickCount();
         page = "<form name=frmStartStop></form><option selected>Item</option>";
         ShowTimerPage();
-        form->StartClock1->Click();
-        if (asyncEngine) Load();
+        Toggle(form->StartClock1);
         ASSERT_TRUE(form->ClockRunning);
         sim.Advance(59000);
         EXPECT_TRUE(form->ClockRunning);
         sim.Advance(1000);  // 60 s idle: the warning, then the stop
-        if (asyncEngine) Load();
+        Load();
         EXPECT_FALSE(form->ClockRunning);
         EXPECT_TRUE(form->IdleStopped);
         sim.Advance(330000);  // a break of 5 min 30 s
         EXPECT_EQ(form->BreakSeconds, 330u);
         sim.lastInput.tick = sim.clock.GetTickCount();  // the user is back
         sim.Advance(1000);
-        if (asyncEngine) Load();
+        Load();
         EXPECT_TRUE(form->ClockRunning);
         EXPECT_FALSE(form->IdleStopped);
         EXPECT_EQ(form->BreakSeconds, 0u);
@@ -105,6 +132,7 @@ protected:
     std::string page = "<form name=frmStartStop></form><option selected>Work</option>";
     bool pageHasForm = true;
     bool serviceRunning = false;
+    bool serviceDown = false;  // every load of the service fails
     bool asyncEngine = false;  // the real engine reports a submitted form after the script returns
     std::vector<std::string> scripts;
     int menusShown = 0;

@@ -162,7 +162,7 @@ TEST_F(Clock, IdleStopAndRestartReportTheBreak)
 
 TEST_F(Clock, IdleStopAndRestartWithLateNavigationReports)
 {
-    asyncEngine = true;
+    SetAsync(true);
     IdleRoundTrip();
     EXPECT_EQ(LastBalloon().text, "Item\r\n(You took a 5.52 minute  break)");
 }
