@@ -56,6 +56,7 @@ int main(int argc, char** argv)
     case CommandLine::Action::Run:
         break;
     }
+    ChooseWindowSystem();
     if (!DisplayAvailable()) {
         const char* display = std::getenv("DISPLAY");
         std::fprintf(stderr,

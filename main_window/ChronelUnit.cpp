@@ -191,7 +191,8 @@ void TForm1::showEvent(QShowEvent* event)
     if (!shownOnce_) {
         shownOnce_ = true;
         // The first show is centred, whatever position was loaded.
-        if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        QScreen* screen = WindowOffers(WindowBehaviour::Placement) ? QGuiApplication::primaryScreen() : nullptr;
+        if (screen) {
             const QRect area = screen->availableGeometry();
             move(area.center().x() - kOuterWidth / 2, area.center().y() - kOuterHeight / 2);
         }
@@ -442,12 +443,13 @@ void TForm1::mnuAppPopup()
 
 void TForm1::ApplicationEvents1Deactivate()
 {
-    if (frmPrefs && frmPrefs->cbxUseTransparency->Checked()) setWindowOpacity(127.0 / 255.0);
+    if (frmPrefs && frmPrefs->cbxUseTransparency->Checked() && WindowOffers(WindowBehaviour::Opacity))
+        setWindowOpacity(127.0 / 255.0);
 }
 
 void TForm1::ApplicationEvents1Activate()
 {
-    setWindowOpacity(1.0);
+    if (WindowOffers(WindowBehaviour::Opacity)) setWindowOpacity(1.0);
 }
 
 void TForm1::ApplicationEvents1Minimize()
@@ -919,22 +921,26 @@ void TForm1::ReadTimerPage()
 
 // ---- position -----------------------------------------------------------------
 
+// Where the window system keeps positions from its clients, the stored
+// position is kept as it was read, not replaced by one the program never saw.
 int TForm1::Top() const
 {
-    return y();
+    return WindowOffers(WindowBehaviour::Placement) ? y() : storedTop_;
 }
 
 int TForm1::Left() const
 {
-    return x();
+    return WindowOffers(WindowBehaviour::Placement) ? x() : storedLeft_;
 }
 
 void TForm1::SetTop(int top)
 {
-    move(x(), top);
+    storedTop_ = top;
+    if (WindowOffers(WindowBehaviour::Placement)) move(x(), top);
 }
 
 void TForm1::SetLeft(int left)
 {
-    move(left, y());
+    storedLeft_ = left;
+    if (WindowOffers(WindowBehaviour::Placement)) move(left, y());
 }

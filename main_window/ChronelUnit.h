@@ -183,6 +183,7 @@ private:
     bool paintHandlerAttached_ = true;
     bool sessionStarted_ = false;
     bool shownOnce_ = false;
+    int storedTop_ = 0, storedLeft_ = 0;  // the stored position where the window system keeps its own
     bool closed_ = false;
 };
 

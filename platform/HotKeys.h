@@ -1,4 +1,6 @@
 #pragma once
+#include <string>
+
 #include "platform/Types.h"
 
 constexpr UINT MOD_ALT = 0x1;
@@ -12,4 +14,6 @@ public:
     virtual ~IHotKeys() = default;
     virtual bool RegisterHotKey(HWND wnd, int id, UINT modifiers, UINT virtualKey) = 0;
     virtual bool UnregisterHotKey(HWND wnd, int id) = 0;
+    // How combinations are grabbed, for the user; empty when unnamed.
+    virtual std::string Describe() const { return {}; }
 };

@@ -16,6 +16,7 @@
 #include "platform/SingleInstance.h"
 #include "platform/SoundPlayer.h"
 #include "platform/Taskbar.h"
+#include "platform/WindowSystem.h"
 
 struct Platform {
     IClock* Clock = nullptr;
@@ -34,8 +35,16 @@ struct Platform {
     ISingleInstance* Instance = nullptr;
     ISession* Session = nullptr;
     IAutostart* Autostart = nullptr;
+    IWindowSystem* WindowSystem = nullptr;  // none: every behaviour is offered
 };
 
 // The services in force; set once at start-up (or by a test fixture).
 Platform& CurrentPlatform();
 void SetCurrentPlatform(Platform* platform);
+
+// Whether the window system in force offers a behaviour.
+bool WindowOffers(WindowBehaviour behaviour);
+
+// The window system, idle-time source and hot-key service in force, one
+// "Name: description" line each, for the user.
+std::string DescribePlatformServices(const Platform& platform);

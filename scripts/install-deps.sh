@@ -17,6 +17,8 @@ PACKAGES=(
   libxml2-dev
   # X11 services
   libx11-dev libxss-dev libxcb1-dev libxcb-keysyms1-dev libx11-xcb-dev
+  # Wayland idle protocols: client library, scanner and protocol descriptions
+  libwayland-dev wayland-protocols plasma-wayland-protocols
   # local HTTP service, tests, benchmarks
   libcpp-httplib-dev libssl-dev googletest libgtest-dev libgmock-dev libbenchmark-dev
   # desktop for end-to-end tests and the headless demo
@@ -25,8 +27,10 @@ PACKAGES=(
   # installing and packaging: validators, dpkg-shlibdeps (which reads file's
   # answers), the package checker
   desktop-file-utils appstream dpkg-dev file lintian
-  # a stand-in for logind on a private system bus
+  # stand-ins for logind and the idle-time services on private buses
   python3-dbus python3-gi
+  # a headless Wayland compositor, its virtual keyboard and protocol list
+  sway wtype wayland-utils qt6-wayland
   # fuzzing
   clang libclang-rt-14-dev
 )

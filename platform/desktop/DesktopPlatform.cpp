@@ -10,6 +10,7 @@
 #include <QWindow>
 #include <ctime>
 
+#include "platform/desktop/idle/IdleSources.h"
 #include "platform/desktop/x11/X11.h"
 
 // ---- clock -----------------------------------------------------------------
@@ -275,14 +276,6 @@ void X11Taskbar::Apply()
     x11::SetSkipTaskbar(static_cast<unsigned long>(main_->winId()), !visible_);
 }
 
-bool X11LastInput::GetLastInputTick(std::uint32_t& tick)
-{
-    unsigned long idleMs = 0;
-    if (!x11::IdleMilliseconds(idleMs)) return false;
-    tick = DesktopClock().GetTickCount() - static_cast<std::uint32_t>(idleMs);
-    return true;
-}
-
 // ---- the whole set -------------------------------------------------------------
 
 DesktopPlatform::DesktopPlatform()
@@ -294,7 +287,8 @@ DesktopPlatform::DesktopPlatform()
     platform.AppState = &appState;
     platform.Taskbar = &taskbar;
     platform.Registry = &registry;
-    platform.LastInput = &lastInput;
+    platform.WindowSystem = &windowSystem;
+    lastInput = ChooseDesktopLastInput(clock);
     notifyIcons = CreateDesktopNotifyIcons(windows);
     input = CreateDesktopInput();
     hotKeys = CreateDesktopHotKeys(windows);
@@ -311,6 +305,7 @@ void DesktopPlatform::InstallAddedServices()
     platform.HotKeys = hotKeys.get();
     platform.SoundPlayers = soundPlayers.get();
     platform.Browsers = browsers.get();
+    platform.LastInput = lastInput.get();
 }
 
 DesktopPlatform::~DesktopPlatform()

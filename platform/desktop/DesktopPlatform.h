@@ -6,6 +6,8 @@
 #include <QWidget>
 #include <map>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "platform/Platform.h"
 
@@ -96,10 +98,21 @@ public:
     bool CanOpenLocalMachineKey(const std::string&) override { return false; }
 };
 
-class X11LastInput : public ILastInput {
+class DesktopWindowSystem : public IWindowSystem {
 public:
-    bool GetLastInputTick(std::uint32_t& tick) override;
+    bool Offers(WindowBehaviour behaviour) const override;
+    std::string Describe() const override;
+    // The user's name for a toolkit platform ("xcb", "wayland", ...).
+    static std::string DescribePlatform(const std::string& platform);
 };
+
+// Before the toolkit starts: picks the window system the program runs on.
+void ChooseWindowSystem();
+
+// The window system, idle-time source and hot-key service the program would
+// use on this session, one "Name: description" line each. Starts and ends a
+// toolkit application of its own: call it where none exists.
+std::vector<std::string> DescribeDesktopServices();
 
 // Factories of the services that live in units of their own.
 std::unique_ptr<INotifyIcons> CreateDesktopNotifyIcons(IMessageWindows& windows);
@@ -122,7 +135,8 @@ public:
     DesktopAppState appState;
     X11Taskbar taskbar;
     LinuxRegistry registry;
-    X11LastInput lastInput;
+    DesktopWindowSystem windowSystem;
+    std::unique_ptr<ILastInput> lastInput;  // the session's best idle-time source
     // Services added by their own units; may be replaced.
     std::unique_ptr<INotifyIcons> notifyIcons;
     std::unique_ptr<IDesktopInput> input;

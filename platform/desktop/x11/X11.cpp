@@ -77,6 +77,17 @@ bool IdleMilliseconds(unsigned long& ms)
     XFree(info);
     return ok;
 }
+
+bool ScreenSaverAvailable()
+{
+    int eventBase = 0, errorBase = 0;
+    if (Display* dpy = TheDisplay()) return XScreenSaverQueryExtension(dpy, &eventBase, &errorBase);
+    Display* own = XOpenDisplay(nullptr);
+    if (!own) return false;
+    const bool available = XScreenSaverQueryExtension(own, &eventBase, &errorBase);
+    XCloseDisplay(own);
+    return available;
+}
 }  // namespace x11
 
 namespace x11 {

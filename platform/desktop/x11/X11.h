@@ -8,6 +8,9 @@ bool Available();
 void SetSkipTaskbar(unsigned long window, bool skip);
 // Milliseconds since the session's last input (XScreenSaver extension).
 bool IdleMilliseconds(unsigned long& ms);
+// Whether the X server has the screen-saver extension; asks over a
+// connection of its own where the toolkit has none.
+bool ScreenSaverAvailable();
 }  // namespace x11
 
 namespace x11 {

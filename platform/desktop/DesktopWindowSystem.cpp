@@ -1,0 +1,42 @@
+#include <QGuiApplication>
+#include <cstdlib>
+
+#include "platform/desktop/DesktopPlatform.h"
+#include "platform/desktop/x11/X11.h"
+
+namespace {
+bool Set(const char* name)
+{
+    const char* value = std::getenv(name);
+    return value && *value;
+}
+}  // namespace
+
+void ChooseWindowSystem()
+{
+    // Always-on-top, the stored position, the taskbar hint and transparency
+    // need an X11 window; the compositor's X server gives one. A platform
+    // the user chose stays.
+    if (Set("WAYLAND_DISPLAY") && Set("DISPLAY") && !Set("QT_QPA_PLATFORM") && x11::CanOpenDisplay(nullptr))
+        setenv("QT_QPA_PLATFORM", "xcb", 1);
+}
+
+bool DesktopWindowSystem::Offers(WindowBehaviour behaviour) const
+{
+    if (QGuiApplication::platformName() != QLatin1String("wayland")) return true;
+    // A Wayland client cannot place, stack, fade or hide its own window
+    // from the taskbar; activation the toolkit asks of the compositor.
+    return behaviour == WindowBehaviour::Activation;
+}
+
+std::string DesktopWindowSystem::Describe() const
+{
+    return DescribePlatform(QGuiApplication::platformName().toStdString());
+}
+
+std::string DesktopWindowSystem::DescribePlatform(const std::string& platform)
+{
+    if (platform == "xcb") return Set("WAYLAND_DISPLAY") ? "X11 (the Wayland compositor's X server)" : "X11";
+    if (platform == "wayland") return "Wayland";
+    return platform;
+}
