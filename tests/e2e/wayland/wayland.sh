@@ -1,0 +1,123 @@
+#!/usr/bin/env bash
+# A real Wayland compositor (sway, headless) beside the private X desktop:
+# the idle time comes from the compositor's idle notifications over the
+# program's own connection and follows input typed into the compositor
+# (wtype, a virtual keyboard), not input on the X server; with both
+# displays the window is an X11 client; a pure Wayland run skips the
+# window behaviours the compositor does not offer without a word.
+source "$(dirname "$0")/../lib.sh"
+source "$(dirname "$0")/../lib_app.sh"
+BIN=$1
+DEMO=$2
+PROBE=$3
+set +o pipefail
+e2e_start_desktop tray
+
+# ---- the compositor ----------------------------------------------------------------------------
+# sway will not run as root; it runs as nobody in a folder of its own.
+SWAY_RUN="$E2E_TMP/sway"
+mkdir -p "$SWAY_RUN"
+AS=()
+if [ "$(id -u)" = 0 ]; then
+  chmod 711 "$E2E_TMP"
+  chown nobody:nogroup "$SWAY_RUN"
+  AS=(setpriv --reuid=nobody --regid=nogroup --clear-groups)
+fi
+chmod 700 "$SWAY_RUN"
+printf 'output HEADLESS-1 resolution 1024x768\nxwayland disable\n' >"$E2E_TMP/sway.cfg"
+chmod 644 "$E2E_TMP/sway.cfg"
+e2e_spawn sway env -i PATH=/usr/bin:/bin HOME="$SWAY_RUN" XDG_RUNTIME_DIR="$SWAY_RUN" \
+  WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman "${AS[@]}" sway -c "$E2E_TMP/sway.cfg"
+sway_socket() { ls "$SWAY_RUN" 2>/dev/null | grep -E '^wayland-[0-9]+$' | head -1; }
+e2e_wait 20 bash -c "ls '$SWAY_RUN' | grep -qE '^wayland-[0-9]+\$'" || e2e_fail "sway did not start"
+WL="$SWAY_RUN/$(sway_socket)"  # an absolute WAYLAND_DISPLAY
+e2e_wait 10 env WAYLAND_DISPLAY="$WL" wayland-info || e2e_fail "sway does not answer on $WL"
+WAYLAND_DISPLAY="$WL" wayland-info 2>/dev/null | grep -oE "'(ext_idle_notifier_v1|org_kde_kwin_idle|zwp_virtual_keyboard_manager_v1)'" \
+  | tr '\n' ' ' >"$E2E_TMP/protocols"
+e2e_log "sway offers: $(cat "$E2E_TMP/protocols")"
+grep -q "zwp_virtual_keyboard_manager_v1" "$E2E_TMP/protocols" || e2e_fail "sway offers no virtual keyboard"
+if grep -q ext_idle_notifier_v1 "$E2E_TMP/protocols"; then PROTOCOL=ext-idle-notify-v1; else PROTOCOL=org_kde_kwin_idle; fi
+
+type_into_compositor() { WAYLAND_DISPLAY="$WL" wtype -k Shift_L || e2e_fail "wtype failed"; }
+
+# ---- the source, through the probe --------------------------------------------------------------
+# The probe prints its services, then "idle N" twice a second.
+WAYLAND_DISPLAY="$WL" env -u QT_QPA_PLATFORM "$PROBE" >"$E2E_TMP/probe.out" 2>"$E2E_TMP/probe.log" &
+PROBE_PID=$!
+E2E_PIDS+=("$PROBE_PID")
+e2e_wait 15 grep -q '^idle' "$E2E_TMP/probe.out" || e2e_fail "probe printed nothing"
+grep -qx "Window system: X11 (the Wayland compositor's X server)" "$E2E_TMP/probe.out" \
+  || e2e_fail "both displays: not an X11 client: $(head -3 "$E2E_TMP/probe.out")"
+grep -qx "Idle time: Wayland compositor ($PROTOCOL)" "$E2E_TMP/probe.out" \
+  || e2e_fail "idle source: $(head -3 "$E2E_TMP/probe.out")"
+
+idle_lines_from() { tail -n +"$1" "$E2E_TMP/probe.out" | awk '/^idle [0-9]+$/ {print $2}'; }
+lines() { wc -l <"$E2E_TMP/probe.out"; }
+reached() { idle_lines_from "$1" | awk -v n="$2" '$1 >= n {f = 1} END {exit !f}'; }
+below() { idle_lines_from "$1" | awk -v n="$2" '$1 < n {f = 1} END {exit !f}'; }
+
+type_into_compositor
+from=$(($(lines) + 1))
+e2e_wait 20 reached "$from" 3 || e2e_fail "probe: idle count did not grow: $(tail -5 "$E2E_TMP/probe.out")"
+# Input on the X server is not the compositor's input.
+from=$(($(lines) + 1))
+xdotool mousemove 200 200 mousemove 300 300 key shift
+e2e_wait 10 bash -c "[ \$(tail -n +$from '$E2E_TMP/probe.out' | wc -l) -ge 3 ]" || e2e_fail "probe stopped printing"
+below "$from" 3 && e2e_fail "probe: X input counted as input: $(tail -5 "$E2E_TMP/probe.out")"
+from=$(($(lines) + 1))
+type_into_compositor
+e2e_wait 10 below "$from" 2 || e2e_fail "probe: typing did not end the idle time: $(tail -5 "$E2E_TMP/probe.out")"
+kill "$PROBE_PID"
+e2e_log "probe ok ($PROTOCOL)"
+
+# ---- the real program: an X11 window, the compositor's idle time ---------------------------------
+e2e_spawn demo "$DEMO" --port 0
+e2e_wait 10 grep -q '^PORT ' "$E2E_TMP/demo.log" || e2e_fail "demo service did not start"
+BASE="http://127.0.0.1:$(awk '/^PORT /{print $2; exit}' "$E2E_TMP/demo.log")/"
+ini() {  # file extra-lines
+  printf '[Form]\nRemoveFromTaskBar=0\nUseTransparency=1\nTop=123\nLeft=45\n[Prefs]\nBaseURL=%s\nUsername=demo\nPassword=qrzb\nHotKeyStartStop=0\nAutoStopStartOnIdleTime=1\nAutoStopStartOnIdleTimeMinutes=1\n' \
+    "$BASE" >"$1"
+}
+
+X="$E2E_TMP/x11"; mkdir -p "$X"; cp "$BIN" "$X/ChronelGui"; ini "$X/ChronelGui.ini"
+HOME="$E2E_TMP/home" WAYLAND_DISPLAY="$WL" e2e_spawn app-x11 env -u QT_QPA_PLATFORM "$X/ChronelGui"
+APP=$E2E_LAST_PID
+e2e_wait 60 e2e_app_main_window "$APP" || e2e_fail "main window not mapped on the X server"
+WIN=$(e2e_app_main_window "$APP")
+title() { xdotool getwindowname "$WIN" 2>/dev/null; }
+title_is() { title | grep -Eq "$1"; }
+idle_title_at_least() { title | sed -nE 's/.* ([0-9]+)\/60 sec idle stop$/\1/p' | awk -v n="$1" '$1 >= n {f = 1} END {exit !f}'; }
+e2e_demo_wait "$BASE" 30 '"target":"/time_log.php' || e2e_fail "timer page not shown"
+e2e_wait 15 e2e_tray_icon_window ChronelGui || e2e_fail "no tray icon"
+e2e_tray_menu_choose "$(e2e_tray_icon_window ChronelGui)" -1 || e2e_fail "could not choose Start"
+e2e_wait 15 e2e_demo_running "$BASE" || e2e_fail "clock not started"
+type_into_compositor
+e2e_wait 10 title_is ' not idle $' || e2e_fail "caption after typing: $(title)"
+# The tray clicks on the X server did not count; the count grows.
+e2e_wait 20 idle_title_at_least 3 || e2e_fail "caption without a growing idle count: $(title)"
+type_into_compositor
+e2e_wait 10 title_is ' not idle $' || e2e_fail "typing into the compositor did not end the idle time: $(title)"
+kill "$APP"
+e2e_wait_exit "$APP" 10 || { kill -9 "$APP"; e2e_wait_exit "$APP" 5 || true; }
+e2e_log "X11 window with the compositor's idle time ok"
+
+# ---- the real program as a pure Wayland client --------------------------------------------------
+curl -sf -d "" "${BASE}__reset" >/dev/null || e2e_fail "demo service reset failed"
+W="$E2E_TMP/wayland"; mkdir -p "$W"; cp "$BIN" "$W/ChronelGui"; ini "$W/ChronelGui.ini"
+HOME="$E2E_TMP/home" WAYLAND_DISPLAY="$WL" QT_QPA_PLATFORM=wayland e2e_spawn app-wayland env -u DISPLAY "$W/ChronelGui"
+APP=$E2E_LAST_PID
+sway_has_window_of() { SWAYSOCK=$(ls "$SWAY_RUN"/sway-ipc.*.sock) swaymsg -t get_tree | grep -q "\"pid\": $1,"; }
+e2e_wait 60 sway_has_window_of "$APP" || e2e_fail "no Wayland window"
+e2e_demo_wait "$BASE" 30 '"target":"/time_log.php' || e2e_fail "pure Wayland run: timer page not shown"
+# Another window takes the focus and gives it back: transparency is not
+# offered, and nothing is said about it.
+WAYLAND_DISPLAY="$WL" QT_QPA_PLATFORM=wayland timeout 3 "$PROBE" window >/dev/null 2>&1 || true
+sleep 1
+kill -0 "$APP" 2>/dev/null || e2e_fail "pure Wayland run ended"
+if grep -iE 'opacity|not supported|does not support|QXcb|X11' "$E2E_TMP/app-wayland.log"; then
+  e2e_fail "pure Wayland run complained about window behaviours"
+fi
+kill "$APP"
+e2e_wait_exit "$APP" 10 || { kill -9 "$APP"; e2e_wait_exit "$APP" 5 || true; }
+e2e_log "pure Wayland run ok"
+e2e_log "PASS (sway, $PROTOCOL)"
