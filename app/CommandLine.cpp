@@ -3,6 +3,8 @@
 #include <QCommandLineParser>
 #include <QFileInfo>
 
+#include "platform/desktop/DesktopPlatform.h"
+
 #ifndef CHRONEL_VERSION
 #define CHRONEL_VERSION "unknown"
 #endif
@@ -18,7 +20,7 @@ const char* const kToolkitFlags[] = {"reverse", "widgetcount", "nograb", "dograb
 
 std::vector<std::string> ExtraVersionLines()
 {
-    return {};
+    return DescribeDesktopServices();
 }
 
 std::string VersionText()
