@@ -117,7 +117,19 @@ kill -0 "$APP" 2>/dev/null || e2e_fail "pure Wayland run ended"
 if grep -iE 'opacity|not supported|does not support|QXcb|X11' "$E2E_TMP/app-wayland.log"; then
   e2e_fail "pure Wayland run complained about window behaviours"
 fi
+# The compositor places the window: the stored position stays as it was.
 kill "$APP"
-e2e_wait_exit "$APP" 10 || { kill -9 "$APP"; e2e_wait_exit "$APP" 5 || true; }
+e2e_wait_exit "$APP" 20 || e2e_fail "pure Wayland run did not end on SIGTERM"
+grep -qx 'Top=123' "$W/ChronelGui.ini" && grep -qx 'Left=45' "$W/ChronelGui.ini" \
+  || e2e_fail "stored position changed: $(grep -E '^(Top|Left)=' "$W/ChronelGui.ini" | tr '\n' ' ')"
 e2e_log "pure Wayland run ok"
+
+# ---- --version names the choices --------------------------------------------------------------
+out=$(WAYLAND_DISPLAY="$WL" env -u QT_QPA_PLATFORM "$BIN" --version 2>/dev/null) || e2e_fail "--version failed"
+grep -qx "Window system: X11 (the Wayland compositor's X server)" <<<"$out" || e2e_fail "--version, both displays: $out"
+grep -qx "Idle time: Wayland compositor ($PROTOCOL)" <<<"$out" || e2e_fail "--version, idle: $out"
+grep -q "^Global hot key: " <<<"$out" || e2e_fail "--version, hot key: $out"
+out=$(WAYLAND_DISPLAY="$WL" QT_QPA_PLATFORM=wayland env -u DISPLAY "$BIN" --version 2>/dev/null) || e2e_fail "--version failed"
+grep -qx "Window system: Wayland" <<<"$out" || e2e_fail "--version, pure Wayland: $out"
+e2e_log "--version ok"
 e2e_log "PASS (sway, $PROTOCOL)"
