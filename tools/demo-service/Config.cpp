@@ -84,6 +84,12 @@ void setRuntimeOption(RuntimeOptions& options, std::string_view key, std::string
     options.noStartStopForm = parseBool(value, what);
   else if (key == "plus_as_blank")
     options.plusAsBlank = parseBool(value, what);
+  else if (key == "fail_next")
+    options.failNext = parseNumber(value, 0, kMaxFailNext, what);
+  else if (key == "drop_connections")
+    options.dropConnections = parseBool(value, what);
+  else if (key == "down_ms")
+    options.downMs = parseNumber(value, 0, kMaxDownMs, what);
   else
     throw UsageError("unknown option '" + what + "'");
 }
@@ -152,9 +158,10 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
       inlineValue = true;
     }
     const bool takesValue =
-        name == "--port" || name == "--config" || name == "--selected" || name == "--latency-ms";
+        name == "--port" || name == "--config" || name == "--selected" || name == "--latency-ms" ||
+        name == "--fail-next" || name == "--down-ms";
     const bool isFlag = name == "--help" || name == "-h" || name == "--refuse-posted-password" ||
-                        name == "--no-start-stop-form" || name == "--plus-as-blank";
+                        name == "--no-start-stop-form" || name == "--plus-as-blank" || name == "--drop-connections";
     if (!takesValue && !isFlag) throw UsageError("unknown option '" + args[i] + "'");
     if (isFlag && inlineValue) throw UsageError("option " + name + " takes no value");
     if (takesValue && !inlineValue) {
@@ -194,6 +201,12 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
       result.config.options.noStartStopForm = true;
     else if (g.name == "--plus-as-blank")
       result.config.options.plusAsBlank = true;
+    else if (g.name == "--fail-next")
+      result.config.options.failNext = parseNumber(g.value, 0, kMaxFailNext, "--fail-next");
+    else if (g.name == "--drop-connections")
+      result.config.options.dropConnections = true;
+    else if (g.name == "--down-ms")
+      result.config.options.downMs = parseNumber(g.value, 0, kMaxDownMs, "--down-ms");
   }
   if (!result.config.hasItem(result.config.selected))
     throw UsageError("--selected: there is no item " + std::to_string(result.config.selected) + " (items are 1.." +
@@ -216,6 +229,9 @@ std::string usageText() {
          "  --refuse-posted-password  ignore the posted 'pw=' login, so only the login form logs in\n"
          "  --no-start-stop-form      timer pages lack the start/stop form\n"
          "  --plus-as-blank           decode '+' as a blank in queries and the posted 'pw' too\n"
+         "  --fail-next N             answer the next N page requests with HTTP 500, doing nothing\n"
+         "  --drop-connections        close page requests' connections without answering\n"
+         "  --down-ms N               print the port, then refuse connections for N ms before serving\n"
          "  -h, --help                show this help and exit\n"
          "\n"
          "Built-in account: user 'demo', password 'demo'.\n"

@@ -33,6 +33,10 @@ struct RuntimeOptions {
   int latencyMs = 0;                  // delay of every page answer
   bool noStartStopForm = false;       // timer pages without the start/stop form
   bool plusAsBlank = false;           // "+" is a blank in queries and "pw" too
+  // Failure switches; test endpoints never fail.
+  int failNext = 0;              // answer the next N page requests with HTTP 500, doing nothing
+  bool dropConnections = false;  // close page requests' connections without answering
+  int downMs = 0;                // stop listening for N ms, then come back (an action, not kept)
 };
 
 struct ServiceConfig {
@@ -55,6 +59,8 @@ struct CommandLine {
 };
 
 constexpr int kMaxLatencyMs = 60000;
+constexpr int kMaxFailNext = 1000000;
+constexpr int kMaxDownMs = 600000;
 
 // Throws UsageError on an unknown option, a missing or malformed value or a
 // bad configuration file. The configuration file is read first; the other

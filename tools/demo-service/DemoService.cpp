@@ -115,10 +115,12 @@ std::string HttpResponse::header(std::string_view name) const {
 DemoService::DemoService(ServiceConfig config)
     : startConfig_(config), config_(std::move(config)), random_(std::random_device{}()) {
   resetAll();
+  config_.options.downMs = startConfig_.options.downMs;  // the start-up's own outage
 }
 
 void DemoService::resetAll() {
   config_ = startConfig_;
+  config_.options.downMs = 0;
   clocks_.clear();
   for (const Account& account : config_.accounts) clocks_[account.user] = Clock{0, config_.selected};
   sessions_.clear();
@@ -151,6 +153,17 @@ HttpResponse DemoService::handle(const HttpRequest& request) {
       LoggedRequest{ctx.seq, request.method, request.target, request.contentType, request.body, ctx.user});
   if (requests_.size() > kMaxLoggedRequests) requests_.pop_front();
 
+  if (config_.options.dropConnections) {
+    addEvent("{\"request\":" + std::to_string(ctx.seq) + ",\"kind\":\"dropped\"}");
+    HttpResponse dropped;
+    dropped.dropConnection = true;
+    return dropped;
+  }
+  if (config_.options.failNext > 0) {
+    --config_.options.failNext;
+    addEvent("{\"request\":" + std::to_string(ctx.seq) + ",\"kind\":\"failed\"}");
+    return htmlResponse(500, "Service failure", "<p>The service failed (test switch).</p>\n");
+  }
   if (request.method != "GET" && request.method != "HEAD" && request.method != "POST")
     return methodNotAllowed("GET, HEAD, POST");
   if (path == "/") return redirect("/index.php");
@@ -421,7 +434,13 @@ std::string DemoService::optionsJson() const {
   const auto flag = [](bool b) { return b ? "true" : "false"; };
   return std::string("{\"refuse_posted_password\":") + flag(o.refusePostedPassword) +
          ",\"latency_ms\":" + std::to_string(o.latencyMs) + ",\"noform\":" + flag(o.noStartStopForm) +
-         ",\"plus_as_blank\":" + flag(o.plusAsBlank) + "}";
+         ",\"plus_as_blank\":" + flag(o.plusAsBlank) + ",\"fail_next\":" + std::to_string(o.failNext) +
+         ",\"drop_connections\":" + flag(o.dropConnections) + "}";
+}
+
+int DemoService::takeDownRequest() {
+  std::lock_guard lock(mutex_);
+  return std::exchange(config_.options.downMs, 0);
 }
 
 std::string DemoService::statusJson() const {

@@ -32,6 +32,7 @@ struct HttpResponse {
   std::string contentType = "text/html; charset=utf-8";
   std::vector<std::pair<std::string, std::string>> headers;
   std::string body;
+  bool dropConnection = false;  // close the connection instead of answering
 
   std::string header(std::string_view name) const;  // empty when absent
 };
@@ -50,6 +51,10 @@ class DemoService {
   int answerDelayMs(const HttpRequest& request) const;
 
   std::string statusJson() const;
+
+  // A pending request to stop listening (from the start-up options or
+  // /__config): its duration in ms, once; 0 when none.
+  int takeDownRequest();
 
  private:
   struct Clock {

@@ -1,6 +1,13 @@
 #include "tools/demo-service/HttpFront.h"
 
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
 #include <chrono>
+#include <cstdlib>
+#include <string>
 #include <thread>
 
 namespace chronel::demo {
@@ -21,6 +28,30 @@ HttpFront::HttpFront(DemoService& service) : service_(service) {
   server_.set_payload_max_length(kMaxBody);
   // Browsers keep connections open; a short idle time lets a stop finish soon.
   server_.set_keep_alive_timeout(1);
+}
+
+HttpFront::~HttpFront() {
+  if (stopper_.joinable()) stopper_.join();
+}
+
+void HttpFront::dropConnection(const httplib::Request& req) {
+  // The server library offers no way to leave a request unanswered: find
+  // the connection's socket by its two ports and shut it down.
+  DIR* dir = opendir("/proc/self/fd");
+  if (!dir) return;
+  while (const dirent* entry = readdir(dir)) {
+    char* end = nullptr;
+    const long fd = std::strtol(entry->d_name, &end, 10);
+    if (end == entry->d_name || *end != '\0') continue;
+    sockaddr_in local{}, peer{};
+    socklen_t localLen = sizeof local, peerLen = sizeof peer;
+    if (getsockname(static_cast<int>(fd), reinterpret_cast<sockaddr*>(&local), &localLen) != 0) continue;
+    if (getpeername(static_cast<int>(fd), reinterpret_cast<sockaddr*>(&peer), &peerLen) != 0) continue;
+    if (local.sin_family != AF_INET || peer.sin_family != AF_INET) continue;
+    if (ntohs(local.sin_port) == req.local_port && ntohs(peer.sin_port) == req.remote_port)
+      shutdown(static_cast<int>(fd), SHUT_RDWR);
+  }
+  closedir(dir);
 }
 
 int HttpFront::bind(int port) {
@@ -46,6 +77,19 @@ void HttpFront::serve(const httplib::Request& req, httplib::Response& res) {
   request.body = req.body;
 
   const HttpResponse response = service_.handle(request);
+  if (response.dropConnection) {
+    dropConnection(req);
+    res.status = 500;
+    return;
+  }
+  if (const int down = service_.takeDownRequest(); down > 0 && !stopper_.joinable()) {
+    downMs_ = down;
+    // Answer this request first, then stop listening.
+    stopper_ = std::thread([this] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      server_.stop();
+    });
+  }
   if (const int delay = service_.answerDelayMs(request); delay > 0)
     std::this_thread::sleep_for(std::chrono::milliseconds(delay));
 

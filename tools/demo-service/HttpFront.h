@@ -5,11 +5,15 @@
 
 #include <httplib.h>
 
+#include <atomic>
+#include <thread>
+
 namespace chronel::demo {
 
 class HttpFront {
  public:
   explicit HttpFront(DemoService& service);
+  ~HttpFront();
 
   // Binds 127.0.0.1:port (0 picks a free port); the bound port, or -1.
   int bind(int port);
@@ -18,12 +22,20 @@ class HttpFront {
   // Safe from any thread; a no-op unless listen() is running.
   void stop();
   bool isRunning() const;
+  // After listen() returned: how long the service asked to stay unreachable
+  // (0: it was stopped for good).
+  int downMs() const { return downMs_; }
 
  private:
   void serve(const httplib::Request& req, httplib::Response& res);
 
+  // Closes the connection of a request being served, without an answer.
+  static void dropConnection(const httplib::Request& req);
+
   DemoService& service_;
   httplib::Server server_;
+  std::atomic<int> downMs_{0};
+  std::thread stopper_;
 };
 
 }  // namespace chronel::demo

@@ -5,16 +5,40 @@
 #include "tools/demo-service/DemoService.h"
 #include "tools/demo-service/HttpFront.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <pthread.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <signal.h>
 
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <iostream>
+#include <memory>
+#include <mutex>
 #include <thread>
 
 using namespace chronel::demo;
+
+namespace {
+// A port on 127.0.0.1 that nothing listens on now.
+int freeLoopbackPort() {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  if (fd < 0) return -1;
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof addr;
+  int port = -1;
+  if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+      getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0)
+    port = ntohs(addr.sin_port);
+  close(fd);
+  return port;
+}
+}  // namespace
 
 int main(int argc, char** argv) {
   // SIGINT and SIGTERM are taken by one thread with sigwait(); blocking them
@@ -39,9 +63,20 @@ int main(int argc, char** argv) {
   }
 
   DemoService service(commandLine.config);
-  HttpFront front(service);
-  const int port = front.bind(commandLine.port);
-  if (port < 0) {
+  // One front per listening period; the service outlives outages.
+  std::mutex frontMutex;
+  std::unique_ptr<HttpFront> front;
+  int downMs = service.takeDownRequest();
+  int port = commandLine.port;
+  if (downMs > 0) {
+    // Down from the start: the port is chosen now and refuses connections
+    // until the outage is over.
+    if (port == 0) port = freeLoopbackPort();
+  } else {
+    front = std::make_unique<HttpFront>(service);
+    port = front->bind(commandLine.port);
+  }
+  if (port <= 0) {
     std::cerr << "chronel-demo-service: cannot listen on 127.0.0.1:" << commandLine.port << "\n";
     return 1;
   }
@@ -58,12 +93,50 @@ int main(int argc, char** argv) {
     signalled = true;
     // A signal may come before listen() runs, when stop() has nothing to stop.
     while (!listenEnded) {
-      front.stop();
+      {
+        std::lock_guard lock(frontMutex);
+        if (front) front->stop();
+      }
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
   });
 
-  const bool served = front.listen();
+  // Waits out an outage in small steps, so that a signal ends it.
+  const auto stayDown = [&](int ms) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!signalled && std::chrono::steady_clock::now() < until)
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  };
+
+  bool served = true;
+  for (;;) {
+    if (downMs > 0) {
+      std::cerr << "chronel-demo-service: not listening for " << downMs << " ms\n";
+      stayDown(downMs);
+      if (signalled) break;
+      auto next = std::make_unique<HttpFront>(service);
+      // The port may linger for a moment; keep trying for a while.
+      int bound = -1;
+      for (int attempt = 0; attempt < 100 && bound < 0 && !signalled; ++attempt) {
+        bound = next->bind(port);
+        if (bound < 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      }
+      if (bound < 0) {
+        if (!signalled) std::cerr << "chronel-demo-service: cannot listen on 127.0.0.1:" << port << " again\n";
+        served = signalled;
+        break;
+      }
+      std::lock_guard lock(frontMutex);
+      front = std::move(next);
+      std::cerr << "chronel-demo-service: listening again\n";
+    }
+    if (signalled) break;
+    served = front->listen();  // stopping it closes the listening socket
+    downMs = front->downMs();
+    if (signalled || !served || downMs <= 0) break;
+    std::lock_guard lock(frontMutex);
+    front.reset();
+  }
   listenEnded = true;
   if (!signalled) pthread_kill(signalThread.native_handle(), SIGTERM);
   signalThread.join();

@@ -129,6 +129,58 @@ TEST(DemoProgram, LoginAndToggleOverHttpThenSigterm) {
   EXPECT_EQ(program.waitExit(), 0);
 }
 
+TEST(DemoProgram, FailureSwitchesAtStartAndAtRunTime) {
+  Program program({"--port", "0", "--down-ms", "400", "--fail-next", "1"});
+  const int port = portOf(program.readLine());
+  ASSERT_GT(port, 0);
+  httplib::Client client("127.0.0.1", port);
+  client.set_connection_timeout(2);
+  client.set_read_timeout(5);
+  // Refused while down; the first answer after it is the failure asked for.
+  const auto refused = client.Get("/index.php");
+  ASSERT_FALSE(refused);
+  EXPECT_EQ(refused.error(), httplib::Error::Connection);
+  int firstStatus = 0;
+  for (int i = 0; i < 250 && !firstStatus; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    if (const auto r = client.Get("/index.php")) firstStatus = r->status;
+  }
+  EXPECT_EQ(firstStatus, 500);
+  EXPECT_EQ(client.Get("/index.php")->status, 200);
+
+  // Run time: two failures, nothing done for them; the test endpoints keep answering.
+  ASSERT_EQ(client.Post("/__config?fail_next=2&drop_connections=1", "", "text/plain")->status, 200);
+  const auto dropped = client.Get("/time_log.php?tid=&item=3");
+  ASSERT_FALSE(dropped);
+  EXPECT_EQ(client.Get("/__config")->status, 200);
+  ASSERT_EQ(client.Post("/__config?drop_connections=0", "", "text/plain")->status, 200);
+  EXPECT_EQ(client.Get("/index.php")->status, 500);
+  EXPECT_EQ(client.Get("/index.php")->status, 500);
+  EXPECT_EQ(client.Get("/index.php")->status, 200);
+
+  // Down for a while at run time, then back on the same port.
+  ASSERT_EQ(client.Post("/__config?down_ms=1000", "", "text/plain")->status, 200);
+  bool wentDown = false;
+  for (int i = 0; i < 100 && !wentDown; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    httplib::Client probe("127.0.0.1", port);
+    probe.set_connection_timeout(1);
+    wentDown = !probe.Get("/__status");
+  }
+  EXPECT_TRUE(wentDown);
+  std::string back;
+  for (int i = 0; i < 250 && back.empty(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    httplib::Client probe("127.0.0.1", port);
+    if (const auto r = probe.Get("/__status")) back = r->body;
+  }
+  ASSERT_FALSE(back.empty());
+  const QJsonObject json = QJsonDocument::fromJson(QByteArray::fromStdString(back)).object();
+  EXPECT_FALSE(json["running"].toBool());  // the dropped start did nothing
+  kill(program.pid(), SIGTERM);
+  EXPECT_EQ(program.waitExit(), 0);
+}
+
 TEST(DemoProgram, SigintEndsItCleanly) {
   Program program({"--port=0", "--latency-ms", "1"});
   ASSERT_GT(portOf(program.readLine()), 0);
