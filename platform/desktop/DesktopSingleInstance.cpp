@@ -10,6 +10,7 @@
 #include <QLocalSocket>
 #include <QLockFile>
 #include <QTimer>
+#include <cstdio>
 #include <unistd.h>
 
 namespace {
@@ -55,7 +56,7 @@ ISingleInstance::Claim DesktopSingleInstance::ClaimSettingsFile(const std::strin
     error_.clear();
     const std::string key = InstanceKey(settingsPath);
     if (useSessionBus_ && QDBusConnection::sessionBus().isConnected()) return ClaimOnBus(key);
-    return ClaimWithLock(key, settingsPath);
+    return ClaimWithLock(key);
 }
 
 ISingleInstance::Claim DesktopSingleInstance::ClaimOnBus(const std::string& key)
@@ -89,9 +90,10 @@ ISingleInstance::Claim DesktopSingleInstance::ClaimOnBus(const std::string& key)
     return Claim::Failed;
 }
 
-ISingleInstance::Claim DesktopSingleInstance::ClaimWithLock(const std::string& key, const std::string& settingsPath)
+ISingleInstance::Claim DesktopSingleInstance::ClaimWithLock(const std::string& key)
 {
-    const QString lockPath = QString::fromStdString(settingsPath) + ".lock";
+    // Beside the file as the key names it, so every spelling meets the same lock.
+    const QString lockPath = QString::fromStdString(key) + ".lock";
     const QString socketName = SocketName(key);
     for (int attempt = 0; attempt < 3; ++attempt) {
         lock_ = std::make_unique<QLockFile>(lockPath);

@@ -31,7 +31,7 @@ public Q_SLOTS:
 
 private:
     Claim ClaimOnBus(const std::string& key);
-    Claim ClaimWithLock(const std::string& key, const std::string& settingsPath);
+    Claim ClaimWithLock(const std::string& key);
 
     bool useSessionBus_;
     std::string error_;
