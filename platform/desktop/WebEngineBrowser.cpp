@@ -1,6 +1,11 @@
 #include "platform/desktop/WebEngineBrowser.h"
 
 #include <QContextMenuEvent>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QWebEngineScriptCollection>
+#include <QWebEngineSettings>
 #include <QStandardPaths>
 #include <QTimer>
 #include <QUrl>
@@ -13,6 +18,7 @@
 #include <QWebEngineScript>
 #include <QWebEngineView>
 #include <QtGlobal>
+#include <set>
 
 #include "platform/DocHostUIHandler.h"
 #include "platform/desktop/DesktopPlatform.h"
@@ -27,6 +33,23 @@ const QString kSnapshotScript = QStringLiteral(R"js((function () {
   if (t) html = new XMLSerializer().serializeToString(t) + '\n' + html;
   return [html, b ? b.tagName.toUpperCase() : ''];
 })())js");
+
+// Watches the document from the application's own script world and says
+// so on the console whenever it changes (nodes, text, attributes, styles),
+// so a copy taken before is known to be old. A page that writes the same
+// text to its console only causes a needless fresh copy.
+const QString kChangedNotice = QStringLiteral("\u0001chronel:document-changed");
+const QString kWatchScript = QStringLiteral(R"js((function () {
+  var pending = false;
+  new MutationObserver(function () {
+    if (pending) return;
+    pending = true;
+    Promise.resolve().then(function () { pending = false; console.log('\x01chronel:document-changed'); });
+  }).observe(document, {subtree: true, childList: true, attributes: true, characterData: true});
+})())js");
+
+// The longest wait for a fresh copy of a changed document.
+constexpr int kFreshCopyWaitMs = 2000;
 
 // Own spellings of URLs remembered; the engine reports URLs with their
 // percent escapes normalised to upper case.
@@ -49,9 +72,25 @@ QString JsString(const std::string& text)
     return out + QLatin1Char('\'');
 }
 
+// Exactly as given: no guessing of what a user may have meant.
 QUrl ToUrl(const std::string& url)
 {
-    return QUrl::fromUserInput(QString::fromStdString(url));
+    return QUrl(QString::fromStdString(url), QUrl::StrictMode);
+}
+
+// Schemes a page may navigate to inside the control; the engine applies its
+// own rules to them (it blocks a page's top-level data: and file: loads).
+bool EngineScheme(const QString& scheme)
+{
+    static const QStringList known{"http", "https", "about", "data", "blob", "file", "javascript"};
+    return known.contains(scheme.toLower());
+}
+
+// The only links the system's opener is given: web and mail.
+bool OpenerScheme(const QString& scheme)
+{
+    static const QStringList allowed{"http", "https", "mailto"};
+    return allowed.contains(scheme.toLower());
 }
 
 std::string Text(const QUrl& url)
@@ -82,6 +121,15 @@ protected:
     bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override
     {
         return owner_.AcceptNavigation(url, type, isMainFrame);
+    }
+    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString& message, int line,
+                                  const QString& source) override
+    {
+        if (message == kChangedNotice) {
+            owner_.DocumentChanged();
+            return;
+        }
+        QWebEnginePage::javaScriptConsoleMessage(level, message, line, source);
     }
 
 private:
@@ -143,6 +191,7 @@ bool WebEngineDocument::ExecScript(const std::string& script)
 
 bool WebEngineDocument::SaveHtml(std::string& html)
 {
+    owner_.WaitForFreshCopy();
     if (!owner_.snapshot_.valid) return false;
     html = owner_.snapshot_.html;
     return true;
@@ -163,6 +212,18 @@ WebEngineBrowserView::WebEngineBrowserView(std::shared_ptr<QWebEngineProfile> pr
 {
     auto* view = new ChronelWebView(*this, parent);
     auto* page = new ChronelWebPage(*this, profile_.get(), view);
+    // The engine asks AcceptNavigation before it hands a URL of a scheme it
+    // does not know to the system's opener, whether a click or a script
+    // started it; there only mail links pass (opened through the platform's
+    // shell), everything else is refused.
+    page->settings()->setUnknownUrlSchemePolicy(QWebEngineSettings::AllowAllUnknownUrlSchemes);
+    QWebEngineScript watch;
+    watch.setName(QStringLiteral("chronel-watch"));
+    watch.setSourceCode(kWatchScript);
+    watch.setInjectionPoint(QWebEngineScript::DocumentCreation);
+    watch.setWorldId(QWebEngineScript::ApplicationWorld);
+    watch.setRunsOnSubFrames(false);
+    page->scripts().insert(watch);
     view->setPage(page);
     view_ = view;
     page_ = page;
@@ -201,7 +262,8 @@ IHtmlDocument* WebEngineBrowserView::Document()
 
 bool WebEngineBrowserView::Busy()
 {
-    return ownLoadRequested_ || loading_ || (page_ && page_->isLoading()) || !completions_.empty();
+    return ownLoadRequested_ || loading_ || !completions_.empty() ||
+           pendingErrors_ > 0;
 }
 
 void WebEngineBrowserView::Navigate(const std::string& url, int flags, const std::string& targetFrameName,
@@ -212,12 +274,20 @@ void WebEngineBrowserView::Navigate(const std::string& url, int flags, const std
     if (args.Cancel || !page_) return;
 
     const QUrl target = ToUrl(url);
-    if (!target.isValid() || target.isEmpty()) return;
-    if (target.scheme() == QLatin1String("javascript")) {
+    if (!target.isValid() || target.isEmpty() || target.isRelative()) {
+        PostNavigateError(url, "not a valid address");
+        return;
+    }
+    const QString scheme = target.scheme().toLower();
+    if (scheme == QLatin1String("javascript")) {
         // Runs in the page without leaving it, as a script link does.
         const QString text = QString::fromStdString(url);
         RunScript(QUrl::fromPercentEncoding(text.mid(text.indexOf(QLatin1Char(':')) + 1).toUtf8()).toStdString(),
                   QWebEngineScript::MainWorld);
+        return;
+    }
+    if (scheme != QLatin1String("http") && scheme != QLatin1String("https") && scheme != QLatin1String("about")) {
+        PostNavigateError(url, "cannot load " + scheme.toStdString() + ": addresses");
         return;
     }
 
@@ -280,29 +350,94 @@ bool WebEngineBrowserView::AcceptNavigation(const QUrl& url, QWebEnginePage::Nav
     // Navigations started by Navigate were reported there, with their post data.
     if (isMainFrame && type == QWebEnginePage::NavigationTypeTyped && ownNavigationsExpected_ > 0) {
         --ownNavigationsExpected_;
+        // The engine has taken it; it may report no start of its own while
+        // another load is under way, but it reports the end.
+        ownLoadRequested_ = false;
+        loading_ = true;
         return true;
     }
     // The engine does not tell the body of a form it posts.
     TBeforeNavigateArgs args;
     args.URL = Spelling(url);
+    RaiseBeforeNavigateFromEngine(args);
+    const bool accepted = !args.Cancel && FollowLink(url);
+    if (!accepted && isMainFrame) {
+        if (lastStarted_ == url) {
+            loading_ = false;  // its start came first
+        } else {
+            if (refused_.size() > kSpellingsKept) refused_.clear();
+            refused_.insert(url);
+        }
+    }
+    return accepted;
+}
+
+bool WebEngineBrowserView::FollowLink(const QUrl& url)
+{
+    const QString scheme = url.scheme().toLower();
+    if (EngineScheme(scheme)) return true;
+    if (OpenerScheme(scheme)) {
+        // A mail link goes to the user's mail program; the page stays.
+        // Opened once the engine has its answer, so a message about a
+        // failure does not hold the engine up.
+        std::weak_ptr<bool> alive = alive_;
+        const std::string link = Text(url);
+        QTimer::singleShot(0, this, [this, alive, link] {
+            if (!alive.expired()) OpenOutside(link);
+        });
+    }
+    // Any other scheme would go to the system's opener: refused.
+    return false;
+}
+
+void WebEngineBrowserView::OpenOutside(const std::string& url)
+{
+    IShell* shell = CurrentPlatform().Shell;
+    if (shell && shell->ShellExecute("open", url) > 32) return;
+    if (IMessageBox* box = CurrentPlatform().MessageBox)
+        box->Show("There was an error opening the link '" + url + "'.",
+                  QGuiApplication::applicationDisplayName().toStdString(), MB_OK);
+    RepaintSoon();
+}
+
+void WebEngineBrowserView::RaiseBeforeNavigateFromEngine(TBeforeNavigateArgs& args)
+{
     ++acceptDepth_;
     RaiseBeforeNavigate(args);
     --acceptDepth_;
-    return !args.Cancel;
+    // A message box shown while the engine waited for the answer leaves its
+    // shape unpainted over the page: have the page painted anew.
+    RepaintSoon();
+}
+
+void WebEngineBrowserView::RepaintSoon()
+{
+    std::weak_ptr<bool> alive = alive_;
+    QTimer::singleShot(0, this, [this, alive] {
+        if (alive.expired() || !view_) return;
+        view_->update();
+        if (QWidget* w = view_->focusProxy()) w->update();
+    });
 }
 
 void WebEngineBrowserView::NewWindowRequested(QWebEngineNewWindowRequest& request)
 {
-    // This control has no other windows: a page opening one navigates here,
-    // so the host sees it like any other link.
+    // This control has no other windows. The request is a navigation like
+    // any other: the host's rules first, then the same scheme rules. Only a
+    // web page the host let through is loaded here; anything else (data:,
+    // file:, script URLs) would escape the engine's rules for page-started
+    // navigations when loaded as the control's own.
     const QUrl url = request.requestedUrl();
     TBeforeNavigateArgs args;
     args.URL = Spelling(url);
     args.TargetFrameName = "_blank";
-    ++acceptDepth_;
-    RaiseBeforeNavigate(args);
-    --acceptDepth_;
+    RaiseBeforeNavigateFromEngine(args);
     if (args.Cancel || !url.isValid()) return;
+    const QString scheme = url.scheme().toLower();
+    if (scheme != QLatin1String("http") && scheme != QLatin1String("https")) {
+        if (!EngineScheme(scheme)) FollowLink(url);
+        return;
+    }
     ownLoadRequested_ = true;
     ++ownNavigationsExpected_;
     std::weak_ptr<bool> alive = alive_;
@@ -313,8 +448,13 @@ void WebEngineBrowserView::NewWindowRequested(QWebEngineNewWindowRequest& reques
 
 void WebEngineBrowserView::LoadingChanged(const QWebEngineLoadingInfo& info)
 {
+    if (info.status() != QWebEngineLoadingInfo::LoadStartedStatus) refused_.erase(info.url());
     switch (info.status()) {
     case QWebEngineLoadingInfo::LoadStartedStatus:
+        // A navigation refused in AcceptNavigation is still reported as
+        // started, and its end never is: it does not make the control busy.
+        if (refused_.erase(info.url()) > 0) break;
+        lastStarted_ = info.url();
         // The page reports itself loading only a moment later; until the
         // load ends the control is busy.
         ownLoadRequested_ = false;
@@ -348,15 +488,7 @@ void WebEngineBrowserView::LoadingChanged(const QWebEngineLoadingInfo& info)
             default: break;
             }
         }
-        if (OnNavigateError) {
-            try {
-                OnNavigateError(error);
-            } catch (const std::exception& e) {
-                qWarning("navigate-error handler failed: %s", e.what());
-            } catch (...) {
-                qWarning("navigate-error handler failed");
-            }
-        }
+        RaiseNavigateError(error);
         break;
     }
     case QWebEngineLoadingInfo::LoadStoppedStatus:  // cancelled or superseded
@@ -368,43 +500,110 @@ void WebEngineBrowserView::LoadingChanged(const QWebEngineLoadingInfo& info)
 void WebEngineBrowserView::RunScript(const std::string& script, int worldId)
 {
     if (!page_) return;
+    ++changes_;  // whatever the script does is in the copy that follows it
     page_->runJavaScript(QString::fromStdString(script), static_cast<quint32>(worldId));
     RequestSnapshot(false, QUrl());
+}
+
+void WebEngineBrowserView::DocumentChanged()
+{
+    ++changes_;
+}
+
+void WebEngineBrowserView::WaitForFreshCopy()
+{
+    if (!page_ || !hasDocument_ || waitingForCopy_) return;
+    if (!snapshot_.valid || snapshot_.changes >= changes_) return;
+    std::weak_ptr<bool> alive = alive_;
+    waitingForCopy_ = true;
+    QElapsedTimer waited;
+    waited.start();
+    QTimer wake;  // the wait below ends at the latest with this timer
+    wake.start(kFreshCopyWaitMs);
+    while (!alive.expired() && snapshot_.changes < changes_ && waited.elapsed() < kFreshCopyWaitMs && page_) {
+        // A change noticed after the last copy was asked for needs another.
+        if (snapshotChangesRequested_ < changes_) RequestSnapshot(false, QUrl());
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::ExcludeUserInputEvents);
+    }
+    if (!alive.expired()) waitingForCopy_ = false;
 }
 
 void WebEngineBrowserView::RequestSnapshot(bool completes, const QUrl& url)
 {
     if (!page_) return;
     const auto seq = ++snapshotsRequested_;
+    const auto changes = changes_;
+    snapshotChangesRequested_ = changes;
     if (completes) completions_[seq] = url;
     std::weak_ptr<bool> alive = alive_;
-    page_->runJavaScript(kSnapshotScript, QWebEngineScript::ApplicationWorld, [this, alive, seq](const QVariant& v) {
+    page_->runJavaScript(kSnapshotScript, QWebEngineScript::ApplicationWorld,
+                         [this, alive, seq, changes](const QVariant& v) {
         if (alive.expired()) return;
         if (seq > snapshotApplied_) {
             snapshotApplied_ = seq;
             const QVariantList parts = v.toList();
             snapshot_ = Snapshot{};
+            snapshot_.changes = changes;
             if (parts.size() >= 2) {
                 snapshot_.valid = true;
                 snapshot_.html = parts[0].toString().toStdString();
                 snapshot_.bodyTag = parts[1].toString().toStdString();
             }
         }
-        auto it = completions_.find(seq);
-        if (it == completions_.end()) return;
-        const QUrl completed = it->second;
-        // Completions asked before this one whose copies never came are over.
-        completions_.erase(completions_.begin(), std::next(it));
-        hasDocument_ = true;
-        if (!OnDocumentComplete) return;
-        try {
-            OnDocumentComplete(Spelling(completed));
-        } catch (const std::exception& e) {
-            qWarning("document-complete handler failed: %s", e.what());
-        } catch (...) {
-            qWarning("document-complete handler failed");
+        if (completions_.find(seq) == completions_.end()) return;
+        if (waitingForCopy_) {
+            // A reader is waiting for a copy inside an event handler: the
+            // completion is reported once that handler has returned.
+            QTimer::singleShot(0, this, [this, alive, seq] {
+                if (!alive.expired()) ReportCompletion(seq);
+            });
+            return;
         }
+        ReportCompletion(seq);
     });
+}
+
+void WebEngineBrowserView::ReportCompletion(unsigned long long seq)
+{
+    auto it = completions_.find(seq);
+    if (it == completions_.end()) return;
+    const QUrl completed = it->second;
+    // Completions asked before this one whose copies never came are over.
+    completions_.erase(completions_.begin(), std::next(it));
+    hasDocument_ = true;
+    if (!OnDocumentComplete) return;
+    try {
+        OnDocumentComplete(Spelling(completed));
+    } catch (const std::exception& e) {
+        qWarning("document-complete handler failed: %s", e.what());
+    } catch (...) {
+        qWarning("document-complete handler failed");
+    }
+}
+
+void WebEngineBrowserView::PostNavigateError(const std::string& url, const std::string& reason)
+{
+    // Reported as the engine reports its failures: after the call, with
+    // the control busy until then.
+    ++pendingErrors_;
+    std::weak_ptr<bool> alive = alive_;
+    QTimer::singleShot(0, this, [this, alive, url, reason] {
+        if (alive.expired()) return;
+        --pendingErrors_;
+        RaiseNavigateError(TNavigateErrorArgs{url, 0, reason});
+    });
+}
+
+void WebEngineBrowserView::RaiseNavigateError(const TNavigateErrorArgs& error)
+{
+    if (!OnNavigateError) return;
+    try {
+        OnNavigateError(error);
+    } catch (const std::exception& e) {
+        qWarning("navigate-error handler failed: %s", e.what());
+    } catch (...) {
+        qWarning("navigate-error handler failed");
+    }
 }
 
 bool WebEngineBrowserView::ShowContextMenu(QContextMenuEvent* event)
@@ -463,6 +662,9 @@ std::unique_ptr<IBrowserView> WebEngineBrowsers::Create(QWidget* parent)
         if (!data.isEmpty()) profile->setPersistentStoragePath(data + QStringLiteral("/browser"));
         const QString cache = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
         if (!cache.isEmpty()) profile->setCachePath(cache + QStringLiteral("/browser"));
+        // Windows that pages try to open are never adopted: nothing of
+        // theirs goes to the system's opener.
+        profile->settings()->setUnknownUrlSchemePolicy(QWebEngineSettings::DisallowUnknownUrlSchemes);
         // Pages must go before their profile; each view keeps it alive.
         profile_ = std::shared_ptr<QWebEngineProfile>(profile);
     }

@@ -6,7 +6,8 @@
 // loaded, its HTML and body kind are copied out of the page first and only
 // then is the document reported complete; Busy stays true until that copy
 // has arrived, SaveHtml answers from it, and scripts run through the control
-// refresh it. A script that submits a form is reported (before-navigate)
+// refresh it; a reader after a change (a script, a style, the page's own
+// scripts) waits for a fresh copy. A script that submits a form is reported (before-navigate)
 // after ExecScript has returned, and Busy turns true only when the engine
 // starts that navigation. The copy is the engine's serialisation of the
 // document (a bare attribute reads selected=""), not the bytes received.
@@ -17,6 +18,7 @@
 #include <QWebEnginePage>
 #include <deque>
 #include <map>
+#include <set>
 #include <memory>
 #include <string>
 
@@ -62,6 +64,8 @@ public:
     // Called by the engine's page and view.
     bool AcceptNavigation(const QUrl& url, QWebEnginePage::NavigationType type, bool isMainFrame);
     bool ShowContextMenu(QContextMenuEvent* event);
+    // The page's document changed since the last copy (nodes, text, styles).
+    void DocumentChanged();
 
 private:
     friend class WebEngineDocument;
@@ -69,11 +73,23 @@ private:
         bool valid = false;
         std::string html;
         std::string bodyTag;  // "BODY", "FRAMESET", or empty without a body
+        unsigned long long changes = 0;  // changes_ when the copy was asked for
     };
 
     void RaiseBeforeNavigate(TBeforeNavigateArgs& args);
     void LoadingChanged(const QWebEngineLoadingInfo& info);
     void NewWindowRequested(QWebEngineNewWindowRequest& request);
+    void RaiseBeforeNavigateFromEngine(TBeforeNavigateArgs& args);
+    // Whether a page's navigation to url (let through by the host) may load:
+    // web and engine-internal schemes load; a mail link goes to the system's
+    // opener; any other scheme is refused.
+    bool FollowLink(const QUrl& url);
+    void OpenOutside(const std::string& url);
+    void RepaintSoon();
+    void WaitForFreshCopy();
+    void ReportCompletion(unsigned long long seq);
+    void PostNavigateError(const std::string& url, const std::string& reason);
+    void RaiseNavigateError(const TNavigateErrorArgs& error);
     // Copies the document out of the page; a completing copy then reports
     // the document complete with url.
     void RequestSnapshot(bool completes, const QUrl& url);
@@ -91,6 +107,12 @@ private:
     unsigned long long snapshotsRequested_ = 0;
     unsigned long long snapshotApplied_ = 0;
     std::map<unsigned long long, QUrl> completions_;  // snapshot number -> URL to report
+    unsigned long long changes_ = 0;  // document changes and scripts seen
+    unsigned long long snapshotChangesRequested_ = 0;
+    bool waitingForCopy_ = false;
+    QUrl lastStarted_;
+    std::set<QUrl> refused_;  // main-frame navigations refused, whose start may still be reported
+    int pendingErrors_ = 0;
     bool loading_ = false;
     bool ownLoadRequested_ = false;  // Navigate loaded; the engine has not started yet
     int ownNavigationsExpected_ = 0;

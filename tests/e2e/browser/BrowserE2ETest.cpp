@@ -4,6 +4,7 @@
 #include <httplib.h>
 
 #include <QApplication>
+#include <QDesktopServices>
 #include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -20,6 +21,11 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <thread>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include "browser/MyDocHandler.h"
 #include "browser/TCppWebBrowserUtils.h"
@@ -82,6 +88,13 @@ private:
     httplib::Client client_;
 };
 
+// Links that must never leave through the system's opener, then the ones that
+// may: a mail link (the control hands it on) and a web link (the host does).
+const char* const kSchemeLinks[] = {
+    "foo://bar/1", "smb://127.0.0.1/share", "file:///etc/hostname", "data:text/html,<p>data</p>",
+    "javascript:location='foo://from-script'", "mailto:ann@example.org", "https://127.0.0.1:1/outside",
+};
+
 // Pages the work-log service has no use for: a frameset, a link to a new window.
 class ExtraPages {
 public:
@@ -97,6 +110,19 @@ public:
         });
         server_.Get("/opened", [](const httplib::Request&, httplib::Response& res) {
             res.set_content("<html><body>opened</body></html>", "text/html");
+        });
+        // One link a row, 40 pixels high, each with the text "x".
+        server_.Get("/schemes", [](const httplib::Request& req, httplib::Response& res) {
+            std::string html = "<html><head><title>schemes</title></head><body style=\"margin:0\">";
+            for (const char* href : kSchemeLinks)
+                html += std::string("<a ") + (req.has_param("blank") ? "target=\"_blank\" " : "") + "href=\"" +
+                        href + "\" style=\"display:block;height:40px\">x</a>";
+            res.set_content(html + "</body></html>", "text/html");
+        });
+        server_.Get("/changing", [](const httplib::Request&, httplib::Response& res) {
+            res.set_content("<html><body><p id=\"p\">before</p><script>setTimeout(function () {"
+                            "document.getElementById('p').textContent = 'after'; }, 300);</script></body></html>",
+                            "text/html");
         });
         port_ = server_.bind_to_any_port("127.0.0.1");
         thread_ = std::thread([this] { server_.listen_after_bind(); });
@@ -117,6 +143,25 @@ private:
 
 // ---- the platform: the real browser; message boxes are recorded ------------
 
+class RecordingShell : public IShell {
+public:
+    std::intptr_t ShellExecute(const std::string&, const std::string& file) override
+    {
+        opened.push_back(file);
+        return 42;
+    }
+    std::vector<std::string> opened;
+};
+
+// What the engine would hand to the system's opener by itself.
+class OpenerSpy : public QObject {
+    Q_OBJECT
+public:
+    std::vector<QUrl> opened;
+public slots:
+    void Open(const QUrl& url) { opened.push_back(url); }
+};
+
 class RecordingMessageBox : public IMessageBox {
 public:
     int Show(const std::string& text, const std::string&, UINT) override
@@ -126,6 +171,23 @@ public:
     }
     std::vector<std::string> shown;
 };
+
+// An address on this machine where nobody listens: a port the system just
+// handed out and that was closed again.
+std::string RefusedUrl()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof addr;
+    int port = 0;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0)
+        port = ntohs(addr.sin_port);
+    ::close(fd);
+    return "http://127.0.0.1:" + std::to_string(port) + "/index.php";
+}
 
 bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 30000)
 {
@@ -172,7 +234,10 @@ protected:
         browsers = new WebEngineBrowsers;
         platform.Browsers = browsers;
         platform.MessageBox = &messageBox;
+        platform.Shell = &shell;
         SetCurrentPlatform(&platform);
+        for (const char* scheme : {"foo", "smb", "file", "data", "mailto", "http", "https"})
+            QDesktopServices::setUrlHandler(scheme, &openerSpy, "Open");
     }
     static void TearDownTestSuite()
     {
@@ -185,6 +250,13 @@ protected:
     Browser()
     {
         service->Reset();  // also ends the session the profile's cookie names
+        shell.opened.clear();
+        openerSpy.opened.clear();
+        messageBox.shown.clear();
+        browser.View()->OnNavigateError = [this](const TNavigateErrorArgs& e) {
+            errors.push_back(e);
+            busyAtError.push_back(browser.Busy());
+        };
         browser.OnBeforeNavigate2 = [this](TCppWebBrowser*, const std::string& url, int, const std::string&,
                                            const std::string& post, const std::string&, bool& cancel) {
             before.push_back(url);
@@ -211,7 +283,9 @@ protected:
     {
         const std::size_t before = completed.size();
         browser.Navigate(url);
-        ASSERT_TRUE(WaitUntil([&] { return completed.size() > before && !browser.Busy(); })) << url;
+        ASSERT_TRUE(WaitUntil([&] { return completed.size() > before && !browser.Busy(); }))
+            << url << " busy " << browser.Busy() << " completed " << completed.size() << " errors " << errors.size()
+            << (errors.empty() ? "" : " " + errors.back().URL + " " + errors.back().Reason);
     }
     QVariant Eval(const QString& script)
     {
@@ -255,6 +329,10 @@ protected:
     static inline WebEngineBrowsers* browsers = nullptr;
     static inline Platform platform;
     static inline RecordingMessageBox messageBox;
+    static inline RecordingShell shell;
+    static inline OpenerSpy openerSpy;
+    std::vector<TNavigateErrorArgs> errors;
+    std::vector<bool> busyAtError;
 
     TCppWebBrowser browser{nullptr};
     RecordingHandler* handler = nullptr;
@@ -456,6 +534,79 @@ TEST_F(Browser, ALinkThatOpensAWindowIsReportedAndLoadsHere)
     EXPECT_NE(WebBrowserGetHtml(&browser).find("opened"), std::string::npos);
 }
 
+TEST_F(Browser, LoadsThatCannotStartOrFailEndWithAnErrorAndNotBusy)
+{
+    // Exactly as given: no guessing turns these into other addresses.
+    const std::string refused = RefusedUrl();
+    const std::vector<std::string> urls = {"http://a b/index.php", "ftp://127.0.0.1/index.php",
+                                           "file:///etc/hostname", "foo:bar", refused};
+    for (const std::string& url : urls) {
+        const std::size_t seen = errors.size();
+        browser.Navigate(url);
+        EXPECT_EQ(before.back(), url);
+        ASSERT_TRUE(WaitUntil([&] { return errors.size() > seen; })) << url;
+        EXPECT_FALSE(browser.Busy()) << url;
+        EXPECT_FALSE(busyAtError.back()) << url;
+        EXPECT_EQ(errors.back().URL, url);
+        EXPECT_EQ(errors.back().StatusCode, 0);
+        EXPECT_FALSE(errors.back().Reason.empty());
+    }
+    EXPECT_EQ(errors.back().Reason, "connection refused");
+    EXPECT_NE(errors[0].Reason.find("not a valid address"), std::string::npos) << errors[0].Reason;
+    EXPECT_NE(errors[1].Reason.find("ftp"), std::string::npos) << errors[1].Reason;
+    EXPECT_TRUE(completed.empty());
+    EXPECT_EQ(errors.size(), urls.size()) << "one error a load";
+
+    // After all that the control still loads.
+    LogIn();
+}
+
+TEST_F(Browser, GetHtmlAfterAChangeWaitsForAFreshCopy)
+{
+    LogIn();
+    // A style set through the control is in the very next copy.
+    WebBrowserRemoveBorder(&browser, false);
+    EXPECT_NE(WebBrowserGetHtml(&browser).find("border-style: none"), std::string::npos);
+    WebBrowserExecScript(&browser, "document.body.setAttribute('data-by', 'script');");
+    EXPECT_NE(WebBrowserGetHtml(&browser).find("data-by=\"script\""), std::string::npos);
+
+    // The page changes its own document later; once it has, the copy follows.
+    Load(extra->Url("/changing"));
+    EXPECT_NE(WebBrowserGetHtml(&browser).find(">before<"), std::string::npos);
+    ASSERT_TRUE(WaitUntil([&] { return Eval("document.getElementById('p').textContent").toString() == "after"; }));
+    Settle(200);
+    EXPECT_NE(WebBrowserGetHtml(&browser).find(">after<"), std::string::npos);
+}
+
+TEST_F(Browser, OnlyWebAndMailLinksLeaveAndThePageStays)
+{
+    // The host opens web links to other sites itself, as the main window does.
+    cancelWhen = [](const std::string& url) {
+        if (url.rfind("https://", 0) != 0) return false;
+        shell.ShellExecute("open", url);
+        return true;
+    };
+    for (const bool blank : {false, true}) {
+        SCOPED_TRACE(blank ? "target=_blank" : "same tab");
+        shell.opened.clear();
+        const std::string page = extra->Url(blank ? "/schemes?blank=1" : "/schemes");
+        Load(page);
+        const std::size_t completions = completed.size();
+        // Real clicks: the engine hands unknown schemes on only for a user's gesture.
+        for (int i = 0; i < static_cast<int>(std::size(kSchemeLinks)); ++i) {
+            Click(ScreenPoint({20, 20 + 40 * i}), 1);
+            Settle(300);
+        }
+        ASSERT_TRUE(WaitUntil([&] { return shell.opened.size() >= 2; }));
+        Settle(1000);
+        EXPECT_EQ(shell.opened, (std::vector<std::string>{"mailto:ann@example.org", "https://127.0.0.1:1/outside"}));
+        EXPECT_TRUE(openerSpy.opened.empty()) << openerSpy.opened.front().toString().toStdString();
+        EXPECT_EQ(completed.size(), completions) << "no other page loaded";
+        EXPECT_EQ(Eval("location.href").toString().toStdString(), page);
+        EXPECT_EQ(Eval("document.title").toString(), "schemes");
+    }
+}
+
 TEST_F(Browser, PageAlertsUseTheEnginesDialog)
 {
     LogIn();
@@ -497,3 +648,5 @@ int main(int argc, char** argv)
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
+
+#include "BrowserE2ETest.moc"
