@@ -416,9 +416,12 @@ bool TTrayIcon::SetFocus()
 
 bool TTrayIcon::HideBalloonHint()
 {
+    // No text and no title: a balloon with a title alone is still shown.
     data_.uFlags |= NIF_INFO;
     std::memset(data_.szInfo, 0, sizeof data_.szInfo);
     std::fill(std::begin(data_.szInfoW), std::end(data_.szInfoW), u'\0');
+    std::memset(data_.szInfoTitle, 0, sizeof data_.szInfoTitle);
+    std::fill(std::begin(data_.szInfoTitleW), std::end(data_.szInfoTitleW), u'\0');
     return ModifyIcon();
 }
 

@@ -214,6 +214,23 @@ bool QtNotifyIcons::NotificationServer()
     return present;
 }
 
+bool QtNotifyIcons::ServerReadsBodyMarkup()
+{
+    // Asked of the server that answers now; another server (a restart of
+    // the desktop's) may announce otherwise, so the answer is kept only
+    // while the same connection owns the name.
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    const QString owner = bus.interface() ? bus.interface()->serviceOwner(kNotifyService).value() : QString();
+    if (owner.isEmpty() || owner != capabilitiesOwner_) {
+        QDBusMessage ask = QDBusMessage::createMethodCall(kNotifyService, kNotifyPath, kNotifyInterface,
+                                                          QStringLiteral("GetCapabilities"));
+        const QDBusReply<QStringList> reply = bus.call(ask, QDBus::Block, 2000);
+        bodyMarkup_ = reply.isValid() && reply.value().contains(QStringLiteral("body-markup"));
+        capabilitiesOwner_ = reply.isValid() ? bus.interface()->serviceOwner(kNotifyService).value() : QString();
+    }
+    return bodyMarkup_;
+}
+
 void QtNotifyIcons::HideBalloon(Icon& icon)
 {
     ++icon.balloonSerial;  // an answer still on its way is closed when it comes
@@ -238,7 +255,7 @@ void QtNotifyIcons::ShowBalloon(Icon& icon, const NotifyIconData& data)
     const QString text = wide ? QString::fromUtf16(data.szInfoW) : QString::fromUtf8(data.szInfo);
     const QString title = wide ? QString::fromUtf16(data.szInfoTitleW) : QString::fromUtf8(data.szInfoTitle);
     HideBalloon(icon);
-    if (text.isEmpty()) return;
+    if (text.isEmpty() && title.isEmpty()) return;  // the request to take it down
     const unsigned serial = icon.balloonSerial;
     const Key key{icon.wnd, icon.id};
     const DWORD kind = data.dwInfoFlags & 0x0F;
@@ -286,8 +303,10 @@ void QtNotifyIcons::ShowBalloon(Icon& icon, const NotifyIconData& data)
         raw.data = QByteArray(reinterpret_cast<const char*>(image.constBits()), image.sizeInBytes());
         hints.insert(QStringLiteral("image-data"), QVariant::fromValue(raw));
     }
+    // A server that reads markup in the body would take "<" and "&" for it.
+    const QString body = ServerReadsBodyMarkup() ? text.toHtmlEscaped() : text;
     QDBusMessage notify = QDBusMessage::createMethodCall(kNotifyService, kNotifyPath, kNotifyInterface, QStringLiteral("Notify"));
-    notify << QGuiApplication::applicationDisplayName() << uint(0) << iconName << title << text
+    notify << QGuiApplication::applicationDisplayName() << uint(0) << iconName << title << body
            << QStringList{QStringLiteral("default"), QStringLiteral("Open")} << hints << timeoutMs;
     auto* watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(notify), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, key, serial](QDBusPendingCallWatcher* w) {

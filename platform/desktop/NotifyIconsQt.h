@@ -65,6 +65,8 @@ private:
     void ShowBalloon(Icon& icon, const NotifyIconData& data);
     void HideBalloon(Icon& icon);
     bool NotificationServer();
+    // Whether the notification server announces "body-markup".
+    bool ServerReadsBodyMarkup();
     void Remove(Icon& icon);
     void WatchHost();
     void HostAppeared();
@@ -74,6 +76,8 @@ private:
     std::map<uint, Notice> notices_;  // notifications of ours still on screen
     bool statusNotifier_ = false;
     bool signalsConnected_ = false;
+    QString capabilitiesOwner_;  // the server connection bodyMarkup_ was asked of
+    bool bodyMarkup_ = false;
     bool hostWatched_ = false;
     unsigned long trayOwner_ = 0;
     QTimer* hostPoll_ = nullptr;

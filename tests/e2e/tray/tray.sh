@@ -10,7 +10,7 @@ OUT=${E2E_OUT:-$PWD}
 e2e_start_desktop tray notify
 e2e_spawn dbusmon dbus-monitor --session "interface='org.freedesktop.Notifications'"
 sleep 0.5
-e2e_spawn probe "$PROBE" --balloon "Probe Title" "Probe balloon text"
+e2e_spawn probe "$PROBE" --balloon "Probe Title" "Probe <b>balloon</b> & text"
 probe_pid=$E2E_LAST_PID
 LOG="$E2E_TMP/probe.log"
 
@@ -47,9 +47,17 @@ expect ready
 e2e_wait 15 docked || e2e_fail "icon not docked in the tray host"
 e2e_log "icon docked at $(icon_centre)"
 
-# The balloon reaches the notification server whole, and its click comes back.
+# The balloon reaches the notification server whole, its text escaped for a
+# server that reads markup in the body, and its click comes back.
 expect "balloon shown"
-e2e_wait 10 grep -q '"Probe balloon text"' "$E2E_TMP/dbusmon.log" || e2e_fail "balloon not sent to the notification server"
+if dbus-send --session --print-reply --dest=org.freedesktop.Notifications /org/freedesktop/Notifications \
+    org.freedesktop.Notifications.GetCapabilities | grep -q '"body-markup"'; then
+  e2e_log "the notification server reads markup in the body"
+  body='"Probe &lt;b&gt;balloon&lt;/b&gt; &amp; text"'
+else
+  body='"Probe <b>balloon</b> & text"'
+fi
+e2e_wait 10 grep -qF "$body" "$E2E_TMP/dbusmon.log" || e2e_fail "balloon not sent to the notification server as $body"
 grep -A12 'member=Notify$' "$E2E_TMP/dbusmon.log" >"$E2E_TMP/notify.txt"
 for want in '"Probe Title"' '"dialog-information"' '"default"' 'int32 10000'; do
   grep -qF "$want" "$E2E_TMP/notify.txt" || e2e_fail "Notify lacks $want"
@@ -79,11 +87,14 @@ sleep 1.5
 [ "$(sed -n '/^dblclick$/,$p' "$LOG" | grep -cx click)" = 0 ] || e2e_fail "double click also gave a click"
 [ "$(count dblclick)" = 1 ] || e2e_fail "more than one double click"
 
-# A balloon of one second times out at the server.
+# A balloon of one second, with a title and no text, is shown and times out
+# at the server.
 open_menu "menu shown Hide to Tray|Preferences|Exit|Start Clock"
 xdotool key Up Return
 expect "menu Start Clock"
 e2e_wait 10 bash -c "[ \$(grep -cxF 'balloon shown' '$LOG') -ge 2 ]" || e2e_fail "second balloon not shown"
+grep -A6 'member=Notify$' "$E2E_TMP/dbusmon.log" | grep -A1 -F '"Started Work"' | grep -qxF '   string ""' ||
+  e2e_fail "the balloon without text did not reach the server with its title"
 expect "balloon timed out" 15
 
 # The tray host restarts: the icon is added to the new one.

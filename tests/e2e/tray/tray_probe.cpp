@@ -88,7 +88,7 @@ int main(int argc, char** argv)
     };
     menu.Find("StartClock1")->OnClick = [&](TMenuItem*) {
         Say("menu Start Clock");
-        tray->ShowBalloonHint("Chronel", "Started Work", bitInfo, 1);
+        tray->ShowBalloonHint("Started Work", "", bitInfo, 1);
     };
     menu.OnPopup = [&](TPopupMenu*) { menu.Find("HidetoTray1")->SetVisible(window.isVisible()); };
     // What the user sees once the menu is up.
