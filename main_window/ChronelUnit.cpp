@@ -469,8 +469,20 @@ void TForm1::RegisterStartStopHotKey()
     if (code & scAlt) modifiers |= MOD_ALT;
     if (code & scCtrl) modifiers |= MOD_CONTROL;
     if (code & scShift) modifiers |= MOD_SHIFT;
-    if (!hotKeys || !hotKeys->RegisterHotKey(handle_, 0, modifiers, code & scKeyMask))
-        frmPrefs->hotkeyStartStop->SetHotKey(0);
+    if (hotKeys && hotKeys->RegisterHotKey(handle_, 0, modifiers, code & scKeyMask)) return;
+    // Only a combination the desktop refused is cleared; a desktop or layout
+    // that cannot take it leaves the user's key stored for the next start.
+    const HotKeyFailure why = hotKeys ? hotKeys->LastFailure() : HotKeyFailure::Unavailable;
+    const char* text = nullptr;
+    switch (why) {
+    case HotKeyFailure::Unavailable: text = "Global hot keys are not available on this desktop."; break;
+    case HotKeyFailure::KeyMissing: text = "The start/stop hot key is not on the current keyboard layout."; break;
+    default: frmPrefs->hotkeyStartStop->SetHotKey(0); return;
+    }
+    const unsigned bit = 1u << static_cast<unsigned>(why);
+    if (hotKeyNotices_ & bit) return;
+    hotKeyNotices_ |= bit;
+    tryIcon->ShowBalloonHint("Chronel Timer", text, bitWarning, 10);
 }
 
 // ---- clock state --------------------------------------------------------------

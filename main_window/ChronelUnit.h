@@ -185,6 +185,8 @@ private:
     bool shownOnce_ = false;
     int storedTop_ = 0, storedLeft_ = 0;  // the stored position where the window system keeps its own
     bool closed_ = false;
+    // Hot-key problems the user has been told of (each once a run).
+    unsigned hotKeyNotices_ = 0;
 };
 
 extern TForm1* Form1;

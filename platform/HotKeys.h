@@ -7,6 +7,15 @@ constexpr UINT MOD_ALT = 0x1;
 constexpr UINT MOD_CONTROL = 0x2;
 constexpr UINT MOD_SHIFT = 0x4;
 
+// Why a registration failed. Only Taken means the combination itself was
+// refused; the others say nothing against the key the user chose.
+enum class HotKeyFailure {
+    None,
+    Taken,        // another program holds the combination, or the desktop declined it
+    Unavailable,  // the desktop offers no way to grab a key
+    KeyMissing,   // the current keyboard layout has no such key
+};
+
 // System-wide hot keys. A registered combination posts WM_HOTKEY with the
 // id as WParam to the window, whichever program is active.
 class IHotKeys {
@@ -14,6 +23,8 @@ public:
     virtual ~IHotKeys() = default;
     virtual bool RegisterHotKey(HWND wnd, int id, UINT modifiers, UINT virtualKey) = 0;
     virtual bool UnregisterHotKey(HWND wnd, int id) = 0;
+    // Why the last RegisterHotKey returned false.
+    virtual HotKeyFailure LastFailure() const { return HotKeyFailure::Taken; }
     // How combinations are grabbed, for the user; empty when unnamed.
     virtual std::string Describe() const { return {}; }
 };

@@ -211,9 +211,13 @@ const NotifyIconData* SimNotifyIcons::Find(UINT id) const
 bool SimHotKeys::RegisterHotKey(HWND wnd, int id, UINT modifiers, UINT virtualKey)
 {
     auto key = std::make_pair(modifiers, virtualKey);
+    lastFailure = failAll;
+    if (failAll != HotKeyFailure::None) return false;
+    lastFailure = HotKeyFailure::Taken;
     if (reserved.count(key)) return false;
     auto it = registered.find(key);
     if (it != registered.end() && (it->second.wnd != wnd || it->second.id != id)) return false;
+    lastFailure = HotKeyFailure::None;
     registered[key] = {wnd, id};
     return true;
 }

@@ -151,8 +151,12 @@ public:
     explicit SimHotKeys(SimMessageWindows& windows) : windows_(windows) {}
     bool RegisterHotKey(HWND wnd, int id, UINT modifiers, UINT virtualKey) override;
     bool UnregisterHotKey(HWND wnd, int id) override;
+    HotKeyFailure LastFailure() const override { return lastFailure; }
     // A combination held by another program.
     void Reserve(UINT modifiers, UINT virtualKey) { reserved.insert({modifiers, virtualKey}); }
+    // Set: every registration fails this way (a desktop without grabs, a layout without the key).
+    HotKeyFailure failAll = HotKeyFailure::None;
+    HotKeyFailure lastFailure = HotKeyFailure::None;
     // The user presses a combination; true when a registration took it.
     bool Press(UINT modifiers, UINT virtualKey);
 
