@@ -1,0 +1,124 @@
+#!/usr/bin/python3
+"""A stand-in for the desktop portal's global shortcuts on the session bus.
+
+Speaks org.freedesktop.portal.GlobalShortcuts at
+org.freedesktop.portal.Desktop /org/freedesktop/portal/desktop with the
+Request/Response pattern of the real portal. Usage:
+    portal_standin.py LOG grant|refuse
+Every call is written to LOG, one JSON object a line. The test drives it
+through org.chronel.test.Portal.Activate(), which fires Activated for the
+last bound shortcut.
+"""
+import json
+import sys
+
+import dbus
+import dbus.service
+from dbus.mainloop.glib import DBusGMainLoop
+from gi.repository import GLib
+
+BUS_NAME = "org.freedesktop.portal.Desktop"
+PATH = "/org/freedesktop/portal/desktop"
+IFACE = "org.freedesktop.portal.GlobalShortcuts"
+REQUEST = "org.freedesktop.portal.Request"
+SESSION = "org.freedesktop.portal.Session"
+
+LOG, MODE = sys.argv[1], sys.argv[2]
+
+
+def log(**entry):
+    with open(LOG, "a") as f:
+        f.write(json.dumps(entry) + "\n")
+
+
+def sender_part(sender):
+    return sender.lstrip(":").replace(".", "_")
+
+
+class Request(dbus.service.Object):
+    def __init__(self, bus, path):
+        super().__init__(bus, path)
+
+    @dbus.service.method(REQUEST)
+    def Close(self):
+        self.remove_from_connection()
+
+    @dbus.service.signal(REQUEST, signature="ua{sv}")
+    def Response(self, response, results):
+        pass
+
+
+class Session(dbus.service.Object):
+    def __init__(self, portal, bus, path):
+        super().__init__(bus, path)
+        self.portal = portal
+        self.path = path
+
+    @dbus.service.method(SESSION)
+    def Close(self):
+        log(call="Close", session=self.path)
+        self.portal.sessions.pop(self.path, None)
+        self.remove_from_connection()
+
+
+class Portal(dbus.service.Object):
+    def __init__(self, bus):
+        super().__init__(bus, PATH)
+        self.bus = bus
+        self.sessions = {}  # path -> bound shortcut ids
+
+    def answer(self, sender, token, response, results):
+        path = "%s/request/%s/%s" % (PATH, sender_part(sender), token)
+        request = Request(self.bus, path)
+        # The answer follows the call's reply, as the real portal's does.
+        GLib.idle_add(lambda: (request.Response(dbus.UInt32(response), dbus.Dictionary(results, signature="sv")), False)[1])
+        return dbus.ObjectPath(path)
+
+    @dbus.service.method("org.freedesktop.DBus.Properties", in_signature="ss", out_signature="v")
+    def Get(self, interface, name):
+        if interface == IFACE and name == "version":
+            return dbus.UInt32(1)
+        raise dbus.exceptions.DBusException("no such property", name="org.freedesktop.DBus.Error.InvalidArgs")
+
+    @dbus.service.method(IFACE, in_signature="a{sv}", out_signature="o", sender_keyword="sender")
+    def CreateSession(self, options, sender=None):
+        session = "%s/session/%s/%s" % (PATH, sender_part(sender), options["session_handle_token"])
+        Session(self, self.bus, session)
+        self.sessions[session] = []
+        log(call="CreateSession", session=session)
+        return self.answer(sender, options["handle_token"], 0, {"session_handle": dbus.ObjectPath(session)})
+
+    @dbus.service.method(IFACE, in_signature="oa(sa{sv})sa{sv}", out_signature="o", sender_keyword="sender")
+    def BindShortcuts(self, session, shortcuts, parent_window, options, sender=None):
+        listed = [{"id": str(i), "description": str(p.get("description", "")),
+                   "preferred_trigger": str(p.get("preferred_trigger", ""))} for i, p in shortcuts]
+        log(call="BindShortcuts", session=str(session), shortcuts=listed)
+        bound = []
+        if MODE == "grant" and str(session) in self.sessions:
+            self.sessions[str(session)] = [s["id"] for s in listed]
+            bound = [(s["id"], {"description": s["description"], "trigger_description": s["preferred_trigger"]})
+                     for s in listed]
+        # Refused: another program holds the key, so the portal binds none.
+        return self.answer(sender, options["handle_token"], 0,
+                           {"shortcuts": dbus.Array(bound, signature="(sa{sv})")})
+
+    @dbus.service.signal(IFACE, signature="osta{sv}")
+    def Activated(self, session_handle, shortcut_id, timestamp, options):
+        pass
+
+    @dbus.service.method("org.chronel.test.Portal", in_signature="", out_signature="b")
+    def Activate(self):
+        for session, ids in self.sessions.items():
+            for shortcut in ids:
+                self.Activated(dbus.ObjectPath(session), shortcut, dbus.UInt64(0), dbus.Dictionary({}, signature="sv"))
+                log(call="Activated", session=session, id=shortcut)
+                return True
+        return False
+
+
+DBusGMainLoop(set_as_default=True)
+bus = dbus.SessionBus()
+portal = Portal(bus)
+name = dbus.service.BusName(BUS_NAME, bus, do_not_queue=True)
+log(call="ready")
+GLib.MainLoop().run()
