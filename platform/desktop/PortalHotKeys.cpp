@@ -272,7 +272,8 @@ std::unique_ptr<IHotKeys> CreateDesktopHotKeys(IMessageWindows& windows)
                          qEnvironmentVariableIsSet("WAYLAND_DISPLAY") ||
                          qEnvironmentVariable("XDG_SESSION_TYPE") == QLatin1String("wayland");
     if (PortalHotKeys::Offered(wayland)) return std::make_unique<PortalHotKeys>(windows);
-    if (wayland || !x11::Available()) return std::make_unique<NoHotKeys>();
+    const bool gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
+    if (wayland || !gui || !x11::Available()) return std::make_unique<NoHotKeys>();
     return std::make_unique<X11HotKeys>(windows);
 }
 

@@ -21,7 +21,9 @@
 namespace {
 xcb_connection_t* Connection()
 {
-    auto* app = qApp ? qApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    // Only a GUI application has a toolkit connection to an X server.
+    auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
+    auto* app = gui ? gui->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
     return app ? app->connection() : nullptr;
 }
 
