@@ -125,6 +125,8 @@ void applyConfigText(ServiceConfig& config, std::string_view text, const std::st
       } else if (key == "selected") {
         config.selected = parseNumber(value, 1, 1000000, "selected");
         ownSelected = true;
+      } else if (key == "timer_page_html") {
+        config.timerPageHtml += std::string(value) + "\n";
       } else {
         setRuntimeOption(config.options, key, value);
       }

@@ -43,6 +43,7 @@ struct ServiceConfig {
   std::vector<Account> accounts;
   std::vector<WorkItem> items;
   int selected = 0;  // id of the item selected in the drop-down at start
+  std::string timerPageHtml;  // markup added at the end of the timer page (links for tests)
   RuntimeOptions options;
 
   // User "demo" with password "demo"; items whose names need HTML escaping

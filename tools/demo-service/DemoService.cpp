@@ -329,6 +329,7 @@ HttpResponse DemoService::timerPage(const Context& ctx) {
   body +=
       "<p><a href=\"reports.php\">Reports</a> | <a href=\"https://www.example.com/\">Web</a> | "
       "<a href=\"mailto:support@example.com\">Mail</a></p>\n";
+  body += config_.timerPageHtml;
   return htmlResponse(200, running ? "Work log - Working" : "Work log - Timer", body);
 }
 
