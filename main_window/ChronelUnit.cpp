@@ -15,6 +15,7 @@
 #include "components/Format.h"
 #include "components/SettingsPath.h"
 #include "main_window/WebSession.h"
+#include "platform/Network.h"
 #include "platform/Platform.h"
 #include "platform/TraceMarks.h"
 #include "prefs/frmPrefsUnit.h"
@@ -68,10 +69,15 @@ TForm1::TForm1()
         WebNavigateError(url, reason);
     };
     Link.OnLogin = [this] { NavigateLogin(); };
-    Link.OnShowPage = [this](const std::string& html) { Web->LoadHtml(html); };
+    Link.OnShowPage = [this](const std::string& html) {
+        TraceMark("status-page");
+        Web->LoadHtml(html);
+    };
     Link.OnConnectedChanged = [this](bool connected) { ShowConnected(connected); };
     Link.OnRevert = [this](TTransition t) { RevertTransition(t); };
     Link.OnExitStopFailed = [this](const std::string& reason) { ExitStopFailed(reason); };
+    if (INetworkStatus* network = CurrentNetworkStatus())
+        network->OnOnline = [this] { Application().Guard([this] { Link.NetworkBack(); }); };
 
     ApplicationEvents1.OnActivate = [this](TApplicationEvents*) { ApplicationEvents1Activate(); };
     ApplicationEvents1.OnDeactivate = [this](TApplicationEvents*) { ApplicationEvents1Deactivate(); };
@@ -130,6 +136,7 @@ TForm1::TForm1()
 
 TForm1::~TForm1()
 {
+    if (INetworkStatus* network = CurrentNetworkStatus()) network->OnOnline = nullptr;
     if (IHotKeys* hotKeys = CurrentPlatform().HotKeys) hotKeys->UnregisterHotKey(handle_, 0);
     if (ISingleInstance* instance = CurrentPlatform().Instance) instance->OnRaise = nullptr;
     if (ISession* session = CurrentPlatform().Session) {
@@ -823,6 +830,7 @@ void TForm1::NavigateLogin()
 
 void TForm1::ShowConnected(bool connected)
 {
+    TraceMark(connected ? "connected" : "not-connected");
     if (!connected) {
         hintWhileConnected_ = tryIcon->Hint();
         tryIcon->SetHint("Not connected");

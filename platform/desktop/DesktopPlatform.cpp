@@ -1,4 +1,5 @@
 #include "platform/desktop/DesktopPlatform.h"
+#include "platform/desktop/NetworkStatusQt.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -294,6 +295,8 @@ DesktopPlatform::DesktopPlatform()
     hotKeys = CreateDesktopHotKeys(windows);
     soundPlayers = CreateDesktopSoundPlayers();
     browsers = CreateDesktopBrowsers();
+    network = CreateDesktopNetworkStatus();
+    SetCurrentNetworkStatus(network.get());
     InstallAddedServices();
     SetCurrentPlatform(&platform);
 }
@@ -310,6 +313,7 @@ void DesktopPlatform::InstallAddedServices()
 
 DesktopPlatform::~DesktopPlatform()
 {
+    SetCurrentNetworkStatus(nullptr);
     SetCurrentPlatform(nullptr);
 }
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/Network.h"
 #include "platform/Platform.h"
 
 class QTimer;
@@ -143,6 +144,7 @@ public:
     std::unique_ptr<IHotKeys> hotKeys;
     std::unique_ptr<ISoundPlayers> soundPlayers;
     std::unique_ptr<IBrowsers> browsers;
+    std::unique_ptr<INetworkStatus> network;
     Platform platform;
 
 private:

@@ -452,10 +452,12 @@ SimPlatform::SimPlatform()
     platform.Instance = &instance;
     platform.Session = &session;
     platform.Autostart = &autostart;
+    SetCurrentNetworkStatus(&network);
     SetCurrentPlatform(&platform);
 }
 
 SimPlatform::~SimPlatform()
 {
+    SetCurrentNetworkStatus(nullptr);
     SetCurrentPlatform(nullptr);
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/Network.h"
 #include "platform/Platform.h"
 #include "platform/sim/SimSession.h"
 
@@ -283,6 +284,15 @@ public:
     std::vector<SimBrowserView*> created;
 };
 
+class SimNetworkStatus : public INetworkStatus {
+public:
+    // The system reports the network reachable again.
+    void ComeBack()
+    {
+        if (OnOnline) OnOnline();
+    }
+};
+
 // All simulated services, installed as the current platform while alive.
 class SimPlatform {
 public:
@@ -307,6 +317,7 @@ public:
     SimSingleInstance instance;
     SimSession session;
     SimAutostart autostart;
+    SimNetworkStatus network;
     Platform platform;
 
 private:

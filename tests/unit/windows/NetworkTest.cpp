@@ -99,7 +99,7 @@ TEST_F(Network, TryNowLinkAndNetworkBackRetryAtOnce)
     EXPECT_EQ(LoginsPosted(), 2u);
     EXPECT_TRUE(sim.shell.opened.empty());
     Load();
-    form->Link.NetworkBack();
+    sim.network.ComeBack();
     EXPECT_EQ(LoginsPosted(), 3u);
     Load();
     // The pause grew with every failure, whoever asked for the try.
