@@ -121,6 +121,7 @@ TForm1::TForm1()
     tmrEverything.SetInterval(1000);
     tmrEverything.SetEnabled(true);
     tmrEverything.OnTimer = [this](TTimer*) { tmrEverythingTimer(); };
+    UpdateEverythingTimer();
 
     Platform& platform = CurrentPlatform();
     if (platform.Instance) platform.Instance->OnRaise = [this] { BringToFront(); };
@@ -175,6 +176,11 @@ bool TForm1::IsRunningUnderWine()
 
 void TForm1::FormShow()
 {
+    if (!idleBoxWatched_) {
+        // Idle detection needs the everything timer even while the clock is stopped.
+        idleBoxWatched_ = true;
+        connect(frmPrefs->cbxIdleTimeCheck, &QCheckBox::toggled, this, [this] { UpdateEverythingTimer(); });
+    }
     const std::string path = SettingsFilePath();
     std::error_code ec;
     if (std::filesystem::exists(path, ec)) {
@@ -188,6 +194,7 @@ void TForm1::FormShow()
         frmPrefs->activateWindow();
     }
     CurrentPlatform().Taskbar->SetButtonVisible(!frmPrefs->cbxRemoveFromTaskBar->Checked());
+    UpdateEverythingTimer();
 }
 
 void TForm1::showEvent(QShowEvent* event)
@@ -557,6 +564,7 @@ void TForm1::ClockStarted()
     tmrMinuteReminder.SetEnabled(frmPrefs->cbxMinuteReminder->Checked());
 
     StartTime = CurrentPlatform().Clock->Now();
+    UpdateEverythingTimer();
     tryIcon->ShowBalloonHint("Started Work @ " + FormatLongTime(StartTime), WorkItemName + breakNote, bitInfo, 60);
 }
 
@@ -659,6 +667,7 @@ void TForm1::RevertTransition(TTransition transition)
     tmrMinuteReminder.SetEnabled(false);
     if (before.reminderInterval) tmrMinuteReminder.SetInterval(before.reminderInterval);
     tmrMinuteReminder.SetEnabled(before.reminder);
+    UpdateEverythingTimer();
     tryIcon->ShowBalloonHint("Chronel Timer",
                              transition == TTransition::Start
                                  ? "Could not reach the service: the clock was not started."
@@ -732,6 +741,16 @@ void TForm1::tmrEverythingTimer()
         }
     }
     if (show) SetCaption(minutesPart + idlePart);
+    UpdateEverythingTimer();
+}
+
+void TForm1::UpdateEverythingTimer()
+{
+    // With the clock stopped, idle detection off and no idle transition on
+    // its way a tick shows and changes nothing, so the timer rests instead of
+    // waking the program every second.
+    tmrEverything.SetEnabled(ClockRunning || IdleStopped || idleStopPending_ || idleStartPending_ ||
+                             (frmPrefs && frmPrefs->cbxIdleTimeCheck->Checked()));
 }
 
 void TForm1::IdleAutoStop(std::uint32_t breakSeconds)

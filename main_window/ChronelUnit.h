@@ -137,6 +137,8 @@ protected:
 
 private:
     void SetCaption(const std::string& caption);
+    // tmrEverything runs only while a tick has something to do.
+    void UpdateEverythingTimer();
     // The question; true when answered Yes (the toggle has been clicked).
     bool AskToStopAndExit();
     void FitOuterSize();
@@ -182,6 +184,7 @@ private:
     bool closeAgain_ = false;
     bool paintHandlerAttached_ = true;
     bool sessionStarted_ = false;
+    bool idleBoxWatched_ = false;
     bool shownOnce_ = false;
     int storedTop_ = 0, storedLeft_ = 0;  // the stored position where the window system keeps its own
     bool closed_ = false;

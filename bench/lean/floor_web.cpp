@@ -30,8 +30,11 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: lean_floor_web PAGE.html\n");
         return 2;
     }
+    Mark("main");
     QApplication app(argc, argv);
+    Mark("qapp");
     QWebEngineView view;
+    Mark("view");
     view.setWindowTitle(QStringLiteral("floor"));
     view.resize(132, 176);
     bool marked = false;
@@ -42,5 +45,6 @@ int main(int argc, char** argv)
     });
     view.load(QUrl::fromLocalFile(QString::fromLocal8Bit(argv[1])));
     view.show();
+    Mark("shown");
     return app.exec();
 }

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # ChronelGui beside its floors: start-up, memory and idle cost, in one run.
 #   bench/lean/run.sh [BUILD_DIR] [--rounds N] [--idle-seconds S] [--pss-at S] [--short]
+#                       [--trace] [--only KIND,...]   (KIND: web tray stopped running)
 # Runs, interleaved, a bare browser view loading a local page, a bare widget
 # with a tray icon and a one-second title timer, and ChronelGui against the
 # demo service with its clock stopped and running; prints the figures as
@@ -9,14 +10,16 @@ set -euo pipefail
 HERE=$(cd "$(dirname "$0")" && pwd)
 ROOT=$(cd "$HERE/../.." && pwd)
 BUILD=$ROOT/build
-ROUNDS=5 IDLE_SECS=60 PSS_AT=15 WARMUP=1
+ROUNDS=5 IDLE_SECS=60 PSS_AT=15 WARMUP=1 TRACE=0 ONLY=""
 while [ $# -gt 0 ]; do
   case $1 in
     --rounds) ROUNDS=$2; shift 2 ;;
     --idle-seconds) IDLE_SECS=$2; shift 2 ;;
     --pss-at) PSS_AT=$2; shift 2 ;;
     --short) ROUNDS=1 IDLE_SECS=5 PSS_AT=5 WARMUP=0; shift ;;
-    -h|--help) sed -n '2,7p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    --trace) TRACE=1; shift ;;
+    --only) ONLY=$2; shift 2 ;;
+    -h|--help) sed -n '2,8p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     -*) echo "unknown option $1" >&2; exit 2 ;;
     *) BUILD=$(cd "$1" && pwd); shift ;;
   esac
@@ -58,16 +61,25 @@ cp "$HERE/floor.html" "$PAGE"
 
 now_us() { echo "${EPOCHREALTIME/./}"; }
 
-# One line per thread of the tree: "tid cpu-nanoseconds voluntary-switches".
+# One line per thread of the tree: "tid cpu-nanoseconds voluntary-switches
+# process:thread" (names without blanks).
 tree_threads() {
-  local p t ns rest vcs
+  local p t ns rest vcs pname tname
   for p in $(e2e_process_tree "$1"); do
+    pname=$(tr -d ' ' <"/proc/$p/comm" 2>/dev/null) || continue
     for t in /proc/"$p"/task/*; do
       read -r ns rest <"$t/schedstat" 2>/dev/null || continue
       vcs=$(awk '/^voluntary_ctxt_switches:/ {print $2}' "$t/status" 2>/dev/null) || continue
-      echo "${t##*/} $ns ${vcs:-0}"
+      tname=$(tr -d ' ' <"$t/comm" 2>/dev/null) || continue
+      echo "${t##*/} $ns ${vcs:-0} $pname:$tname"
     done
   done
+}
+# With --trace: where the idle window's CPU and wakeups went, per thread.
+threads_detail() {
+  awk 'NR == FNR { ns[$1] = $2; vcs[$1] = $3; next }
+       { c = ($2 - ns[$1]) / 1e6; w = $3 - vcs[$1]; if (c >= 0.05 || w > 0) printf "    %-40s %8.1f ms %6d wakeups\n", $4, c, w }' "$1" "$2" |
+    sort -k3 -g -r >&2
 }
 # "cpu-ms switches" spent between two snapshots; a thread new since the first
 # counts whole, one that ended in between is lost.
@@ -152,6 +164,10 @@ run_one() {
     stopped|running) page=$(wait_mark "$log" timer-page-read "$pid") || e2e_fail "$kind: the timer page was not read within 60 s" ;;
   esac
   [ "$kind" = running ] && start_clock
+  if [ "$TRACE" = 1 ]; then
+    awk -v t0="$T0" '$1 == "chronel-mark" { printf "    %-20s %6d ms\n", $2, ($3 - t0) / 1000 }' "$log" >&2
+    echo "    (first window mapped  $map ms)" >&2
+  fi
   if [ "$measure" = measure ]; then
     local wait_us=$((T0 + PSS_AT * 1000000 - $(now_us)))
     [ "$wait_us" -gt 0 ] && sleep "$(awk -v u="$wait_us" 'BEGIN { printf "%.3f", u / 1e6 }')"
@@ -161,6 +177,7 @@ run_one() {
     sleep "$IDLE_SECS"
     tree_threads "$pid" >"$b"
     read -r cpu sw <<<"$(threads_between "$a" "$b")"
+    [ "$TRACE" = 1 ] && threads_detail "$a" "$b"
     # Per idle minute, whatever the window's length.
     cpu=$(awk -v c="$cpu" -v s="$IDLE_SECS" 'BEGIN { printf "%.1f", c * 60 / s }')
     sw=$(awk -v c="$sw" -v s="$IDLE_SECS" 'BEGIN { printf "%d", c * 60 / s + 0.5 }')
@@ -173,9 +190,11 @@ run_one() {
 RESULTS="$E2E_TMP/results"
 : >"$RESULTS"
 KINDS=(web tray stopped running)
+# --only KIND[,KIND...] measures some of them (for tracing; the table needs all).
+[ -n "$ONLY" ] && IFS=, read -r -a KINDS <<<"$ONLY"
 if [ "$WARMUP" = 1 ]; then
   e2e_log "warm-up (not counted): libraries into the page cache, the browser profile made"
-  for k in web tray stopped; do run_one "$k" 0 warmup; done
+  for k in "${KINDS[@]}"; do [ "$k" = running ] || run_one "$k" 0 warmup; done
 fi
 for ((r = 1; r <= ROUNDS; r++)); do
   # A different program goes first in each round, so a drift in the

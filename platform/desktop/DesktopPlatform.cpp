@@ -5,10 +5,14 @@
 #include <QDateTime>
 #include <QDesktopServices>
 #include <QEvent>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QMessageBox>
+#include <QTimeZone>
 #include <QTimer>
 #include <QUrl>
 #include <QWindow>
+#include <chrono>
 #include <ctime>
 
 #include "platform/desktop/idle/IdleSources.h"
@@ -16,9 +20,39 @@
 
 // ---- clock -----------------------------------------------------------------
 
+struct DesktopClock::Zone {
+    QTimeZone zone;
+    QByteArray tz;  // the TZ variable it was looked up under
+    bool valid = false;
+    std::unique_ptr<QFileSystemWatcher> watcher;
+};
+
+DesktopClock::DesktopClock() : zone_(std::make_unique<Zone>()) {}
+
+DesktopClock::~DesktopClock() = default;
+
 double DesktopClock::Now()
 {
-    const QDateTime now = QDateTime::currentDateTime();
+    Zone& z = *zone_;
+    const QByteArray tz = qgetenv("TZ");
+    if (!z.valid || tz != z.tz) {
+        z.tz = tz;
+        z.zone = QTimeZone::systemTimeZone();
+        z.valid = true;
+        if (!z.watcher && QCoreApplication::instance()) {
+            // The system's zone changes by replacing /etc/localtime (a link)
+            // or rewriting it: the directory's watch sees either.
+            z.watcher = std::make_unique<QFileSystemWatcher>();
+            const QString link = QStringLiteral("/etc/localtime");
+            z.watcher->addPath(QFileInfo(link).absolutePath());
+            if (QFileInfo::exists(link)) z.watcher->addPath(link);
+            QObject::connect(z.watcher.get(), &QFileSystemWatcher::directoryChanged, [&z] { z.valid = false; });
+            QObject::connect(z.watcher.get(), &QFileSystemWatcher::fileChanged, [&z] { z.valid = false; });
+        }
+    }
+    // Without zone data the C library's local time stands in.
+    const QDateTime now = z.zone.isValid() ? QDateTime::currentDateTimeUtc().toTimeZone(z.zone)
+                                           : QDateTime::currentDateTime();
     static const qint64 epoch = QDate(1899, 12, 30).toJulianDay();
     return static_cast<double>(now.date().toJulianDay() - epoch) +
            static_cast<double>(now.time().msecsSinceStartOfDay()) / 86400000.0;
@@ -35,6 +69,13 @@ std::uint32_t DesktopClock::GetTickCount()
 // ---- message windows ---------------------------------------------------------
 
 namespace {
+constexpr UINT kBeatMs = 1000;
+
+qint64 SteadyMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 const QEvent::Type kPostedMessage = static_cast<QEvent::Type>(QEvent::registerEventType());
 
 class PostedMessageEvent : public QEvent {
@@ -65,6 +106,9 @@ void DesktopMessageWindows::DeallocateHWnd(HWND wnd)
 {
     auto it = windows_.find(wnd);
     if (it == windows_.end()) return;
+    for (auto m = beatMembers_.lower_bound({wnd, 0}); m != beatMembers_.end() && m->first.first == wnd;)
+        m = beatMembers_.erase(m);
+    if (beat_ && beatMembers_.empty()) beat_->stop();
     for (auto& [id, timer] : it->second.timers) {
         timer->stop();
         timer->deleteLater();  // may be inside its own timeout
@@ -105,6 +149,17 @@ bool DesktopMessageWindows::SetTimer(HWND wnd, UINT_PTR id, UINT elapseMs)
 {
     auto it = windows_.find(wnd);
     if (it == windows_.end()) return false;
+    if (elapseMs == kBeatMs) {
+        KillTimer(wnd, id);
+        beatMembers_[{wnd, id}] = SteadyMs();
+        if (!beat_) {
+            beat_ = new QTimer(this);
+            QObject::connect(beat_, &QTimer::timeout, this, [this] { Beat(); });
+        }
+        if (!beat_->isActive()) beat_->start(static_cast<int>(kBeatMs));
+        return true;
+    }
+    LeaveBeat(wnd, id);
     QTimer*& timer = it->second.timers[id];
     if (!timer) {
         timer = new QTimer(this);
@@ -115,10 +170,31 @@ bool DesktopMessageWindows::SetTimer(HWND wnd, UINT_PTR id, UINT elapseMs)
     return true;
 }
 
+void DesktopMessageWindows::LeaveBeat(HWND wnd, UINT_PTR id)
+{
+    if (beatMembers_.erase({wnd, id}) && beatMembers_.empty()) beat_->stop();
+}
+
+void DesktopMessageWindows::Beat()
+{
+    // A timer set less than half a beat ago waits for the next one: its
+    // first tick comes 0.5 to 1.5 s after it was set, then every second.
+    const qint64 now = SteadyMs();
+    std::vector<std::pair<HWND, UINT_PTR>> due;
+    for (const auto& [key, since] : beatMembers_)
+        if (now - since >= static_cast<qint64>(kBeatMs / 2)) due.push_back(key);
+    for (const auto& [wnd, id] : due)
+        if (beatMembers_.count({wnd, id})) SendMessage(wnd, WM_TIMER, id, 0);  // may be killed by an earlier one
+}
+
 bool DesktopMessageWindows::KillTimer(HWND wnd, UINT_PTR id)
 {
     auto it = windows_.find(wnd);
     if (it == windows_.end()) return false;
+    if (beatMembers_.count({wnd, id})) {
+        LeaveBeat(wnd, id);
+        return true;
+    }
     auto t = it->second.timers.find(id);
     if (t == it->second.timers.end()) return false;
     t->second->stop();

@@ -16,8 +16,16 @@ class QTimer;
 
 class DesktopClock : public IClock {
 public:
+    DesktopClock();
+    ~DesktopClock() override;
     double Now() override;
     std::uint32_t GetTickCount() override;
+
+private:
+    // The local zone, looked up once and again only when the system's zone
+    // changes, not at every reading of the time.
+    struct Zone;
+    std::unique_ptr<Zone> zone_;
 };
 
 class DesktopMessageWindows : public QObject, public IMessageWindows {
@@ -42,7 +50,14 @@ private:
         std::shared_ptr<TWndMethod> method;
         std::map<UINT_PTR, QTimer*> timers;
     };
+    void Beat();
+    void LeaveBeat(HWND wnd, UINT_PTR id);
+
     HWND next_ = 0x1000;
+    // One-second timers share one beat, so the program wakes once a second
+    // however many of them run; each holds the time it was set.
+    std::map<std::pair<HWND, UINT_PTR>, qint64> beatMembers_;
+    QTimer* beat_ = nullptr;
     std::map<HWND, Window> windows_;
     RegisteredMessages registered_;
 };

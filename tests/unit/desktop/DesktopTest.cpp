@@ -1,0 +1,107 @@
+// Desktop services that need no display: the clock's local time and the
+// shared one-second beat of the window timers.
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <vector>
+
+#include "platform/desktop/DesktopPlatform.h"
+
+namespace {
+
+// The C library's local time, as a day count from 1899-12-30 plus its fraction.
+double LibcNow()
+{
+    const QDateTime now = QDateTime::currentDateTime();
+    const qint64 epoch = QDate(1899, 12, 30).toJulianDay();
+    return static_cast<double>(now.date().toJulianDay() - epoch) +
+           static_cast<double>(now.time().msecsSinceStartOfDay()) / 86400000.0;
+}
+
+void SetZone(const char* tz)
+{
+    if (tz) qputenv("TZ", tz);
+    else qunsetenv("TZ");
+    tzset();
+}
+
+TEST(DesktopClock, FollowsTheZoneWhenItChanges)
+{
+    const QByteArray saved = qgetenv("TZ");
+    const bool had = qEnvironmentVariableIsSet("TZ");
+    DesktopClock clock;
+    // Zones with summer time on either hemisphere and a half-hour offset.
+    for (const char* tz : {"UTC", "Europe/Berlin", "America/New_York", "Australia/Adelaide", "Asia/Kolkata", "UTC"}) {
+        SetZone(tz);
+        const double before = LibcNow();
+        const double now = clock.Now();
+        const double after = LibcNow();
+        // A reading taken between two readings of the C library's clock;
+        // a stale zone would be hours off.
+        EXPECT_GE(now, before - 1e-9) << tz;
+        EXPECT_LE(now, after + 1e-9) << tz;
+    }
+    SetZone(had ? saved.constData() : nullptr);
+}
+
+// Runs the event loop until pred() holds or 10 s have gone.
+template <class Pred>
+bool RunUntil(Pred pred)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!pred() && t.elapsed() < 10000) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
+    return pred();
+}
+
+TEST(DesktopMessageWindows, OneSecondTimersShareOneBeat)
+{
+    DesktopMessageWindows windows;
+    std::vector<std::pair<int, UINT_PTR>> ticks;  // (window number, timer id)
+    auto recorder = [&ticks](int n) {
+        return [&ticks, n](TMessage& m) {
+            if (m.Msg == WM_TIMER) ticks.emplace_back(n, m.WParam);
+        };
+    };
+    auto count = [&ticks](int n, UINT_PTR id) {
+        int c = 0;
+        for (const auto& t : ticks) c += t.first == n && t.second == id;
+        return c;
+    };
+    const HWND first = windows.AllocateHWnd(recorder(1));
+    const HWND second = windows.AllocateHWnd(recorder(2));
+    ASSERT_TRUE(windows.SetTimer(first, 7, 1000));
+    ASSERT_TRUE(windows.SetTimer(second, 9, 1000));
+    ASSERT_TRUE(windows.SetTimer(second, 3, 250));  // another interval keeps a timer of its own
+    // One timer source for both one-second timers, one for the other.
+    EXPECT_EQ(windows.findChildren<QTimer*>().size(), 2);
+    ASSERT_TRUE(RunUntil([&] { return count(1, 7) >= 2 && count(2, 9) >= 2; }));
+    EXPECT_GE(count(2, 3), 2);
+
+    // A killed timer is silent; the other goes on.
+    EXPECT_TRUE(windows.KillTimer(first, 7));
+    EXPECT_FALSE(windows.KillTimer(first, 7));
+    const int silent = count(1, 7);
+    const int going = count(2, 9);
+    ASSERT_TRUE(RunUntil([&] { return count(2, 9) >= going + 2; }));
+    EXPECT_EQ(count(1, 7), silent);
+
+    // Set again with another interval it leaves the beat; a window that goes
+    // takes its timers along.
+    EXPECT_TRUE(windows.SetTimer(second, 9, 300));
+    ASSERT_TRUE(RunUntil([&] { return count(2, 9) >= going + 6; }));
+    windows.DeallocateHWnd(second);
+    const std::size_t total = ticks.size();
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < 1600) QCoreApplication::processEvents(QEventLoop::AllEvents, 100);
+    EXPECT_EQ(ticks.size(), total);
+    windows.DeallocateHWnd(first);
+}
+
+}  // namespace
