@@ -22,7 +22,6 @@ const QString kNotifyService = QStringLiteral("org.freedesktop.Notifications");
 const QString kNotifyPath = QStringLiteral("/org/freedesktop/Notifications");
 const QString kNotifyInterface = QStringLiteral("org.freedesktop.Notifications");
 const QString kWatcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
-constexpr int kHostPollMs = 2000;
 constexpr uint kClosedExpired = 1;
 
 // The raw image of a notification (hint "image-data").
@@ -55,6 +54,7 @@ Q_DECLARE_METATYPE(NotifyImage)
 
 // Defined at the end, where Xlib's macros can do no harm.
 static unsigned long SystemTrayOwner();
+static std::unique_ptr<QAbstractNativeEventFilter> WatchTrayManager(QObject* receiver);
 
 QtNotifyIcons::QtNotifyIcons(IMessageWindows& windows) : windows_(windows)
 {
@@ -375,29 +375,15 @@ void QtNotifyIcons::WatchHost()
         connect(watcher, &QDBusServiceWatcher::serviceRegistered, this, [this] { HostAppeared(); });
         return;
     }
-    // An XEmbed tray host owns the manager selection and announces itself when
-    // it takes it; the toolkit passes that on. A restarted host may get the
-    // same window id as the old one, so the poll below only backs this up.
-    // The native interface is a plain QObject underneath.
-    auto* native = reinterpret_cast<QObject*>(QGuiApplication::platformNativeInterface());
-    if (native && native->metaObject()->indexOfSignal("systemTrayWindowChanged(QScreen*)") >= 0)
-        connect(native, SIGNAL(systemTrayWindowChanged(QScreen*)), this, SLOT(TrayWindowChanged()));
-    trayOwner_ = SystemTrayOwner();
-    hostPoll_ = new QTimer(this);
-    connect(hostPoll_, &QTimer::timeout, this, [this] {
-        const unsigned long owner = SystemTrayOwner();
-        if (owner == trayOwner_) return;
-        trayOwner_ = owner;
-        if (owner) HostAppeared();
-    });
-    hostPoll_->start(kHostPollMs);
+    // An XEmbed tray host announces itself with a MANAGER message on the root
+    // window when it takes the tray selection, a restarted one too, even
+    // under the window id of the one before: listen for that, no polling.
+    hostFilter_ = WatchTrayManager(this);
 }
 
 void QtNotifyIcons::TrayWindowChanged()
 {
-    // Told when a host goes as well as when one comes.
-    trayOwner_ = SystemTrayOwner();
-    if (trayOwner_) HostAppeared();
+    if (SystemTrayOwner()) HostAppeared();
 }
 
 void QtNotifyIcons::HostAppeared()
@@ -429,4 +415,49 @@ static unsigned long SystemTrayOwner()
         selection = XInternAtom(display, name.constData(), False);
     }
     return XGetSelectionOwner(display, selection);
+}
+
+#include <QAbstractNativeEventFilter>
+#include <xcb/xcb.h>
+
+namespace {
+// Queues TrayWindowChanged on the receiver for each MANAGER message that
+// announces a new owner of the tray selection.
+class TrayManagerFilter : public QAbstractNativeEventFilter {
+public:
+    TrayManagerFilter(QObject* receiver, std::uint32_t manager, std::uint32_t selection)
+        : receiver_(receiver), manager_(manager), selection_(selection)
+    {
+    }
+    ~TrayManagerFilter() override
+    {
+        if (QCoreApplication* app = QCoreApplication::instance()) app->removeNativeEventFilter(this);
+    }
+    bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override
+    {
+        if (type != "xcb_generic_event_t") return false;
+        const auto* event = static_cast<const xcb_generic_event_t*>(message);
+        if ((event->response_type & 0x7f) != XCB_CLIENT_MESSAGE) return false;
+        const auto* m = reinterpret_cast<const xcb_client_message_event_t*>(event);
+        if (m->format == 32 && m->type == manager_ && m->data.data32[1] == selection_ && receiver_)
+            QMetaObject::invokeMethod(receiver_, "TrayWindowChanged", Qt::QueuedConnection);
+        return false;
+    }
+
+private:
+    QPointer<QObject> receiver_;
+    std::uint32_t manager_, selection_;
+};
+}  // namespace
+
+static std::unique_ptr<QAbstractNativeEventFilter> WatchTrayManager(QObject* receiver)
+{
+    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    Display* display = x11 ? x11->display() : nullptr;
+    if (!display) return nullptr;
+    const QByteArray name = "_NET_SYSTEM_TRAY_S" + QByteArray::number(DefaultScreen(display));
+    auto filter = std::make_unique<TrayManagerFilter>(receiver, XInternAtom(display, "MANAGER", False),
+                                                      XInternAtom(display, name.constData(), False));
+    QCoreApplication::instance()->installNativeEventFilter(filter.get());
+    return filter;
 }

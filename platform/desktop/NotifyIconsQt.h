@@ -15,6 +15,7 @@
 #include "platform/NotifyIcon.h"
 
 class IMessageWindows;
+class QAbstractNativeEventFilter;
 class QDBusPendingCallWatcher;
 class QTimer;
 
@@ -79,6 +80,6 @@ private:
     QString capabilitiesOwner_;  // the server connection bodyMarkup_ was asked of
     bool bodyMarkup_ = false;
     bool hostWatched_ = false;
-    unsigned long trayOwner_ = 0;
-    QTimer* hostPoll_ = nullptr;
+    // Sees the tray hosts' announcements on the toolkit's X connection.
+    std::unique_ptr<QAbstractNativeEventFilter> hostFilter_;
 };
