@@ -204,6 +204,9 @@ void TForm1::showEvent(QShowEvent* event)
     Application().Guard([this] { FormShow(); });
     if (!shownOnce_) {
         shownOnce_ = true;
+        // The login needs only the settings just loaded: posted now, the
+        // service answers while the window is mapped and first painted.
+        Application().Guard([this] { PostLogin(); });
         // The first show is centred, whatever position was loaded.
         QScreen* screen = WindowOffers(WindowBehaviour::Placement) ? QGuiApplication::primaryScreen() : nullptr;
         if (screen) {
@@ -816,14 +819,21 @@ void TForm1::FormPaint()
     StartWebSession();
 }
 
-void TForm1::StartWebSession()
+void TForm1::PostLogin()
 {
-    if (sessionStarted_) return;
-    sessionStarted_ = true;
+    if (loginPosted_) return;
+    loginPosted_ = true;
     const std::string base = frmPrefs->edtBaseURL->Text();
     LoginURL = base + "index.php?mobile=1&username_or_email=" + EncodeCredential(frmPrefs->edtUsername->Text()) +
                "&goto=time_log.php%3fsmallbtn=1";
     if (!Link.Begin(base)) frmPrefs->ShowBaseUrlProblem();
+}
+
+void TForm1::StartWebSession()
+{
+    if (sessionStarted_) return;
+    sessionStarted_ = true;
+    PostLogin();  // the first show has usually posted it already
     // A load that never ends must not hold up the window's set-up; the link
     // takes over when it fails.
     IClock* clock = CurrentPlatform().Clock;

@@ -145,6 +145,8 @@ private:
 
     void FirstPaint();
     void StartWebSession();
+    // The login request, once; from the first show or else the first paint.
+    void PostLogin();
     // Stops the running clock because of idleness; the break starts at breakSeconds.
     void IdleAutoStop(std::uint32_t breakSeconds);
     void DispatchMessage(TMessage& message);
@@ -185,6 +187,7 @@ private:
     bool paintHandlerAttached_ = true;
     bool sessionStarted_ = false;
     bool idleBoxWatched_ = false;
+    bool loginPosted_ = false;
     bool shownOnce_ = false;
     int storedTop_ = 0, storedLeft_ = 0;  // the stored position where the window system keeps its own
     bool closed_ = false;

@@ -41,6 +41,37 @@ TEST_F(WebSession, LoginPostsEncodedCredentials)
     EXPECT_EQ(menusShown, 1);
 }
 
+TEST_F(WebSession, FirstShowPostsLoginThenHostObjectFocusScriptAndHotKeyInOrder)
+{
+    WriteIni("[Form]\r\nRemoveFromTaskBar=0\r\n[Prefs]\r\nBaseURL=" + base +
+             "\r\nUsername=ann\r\nHotKeyStartStop=32960\r\n");
+    std::vector<std::string> order;
+    auto state = [this] {
+        return std::string(view->document && view->document->uiHandler ? "host" : "-") + "," +
+               (sim.hotKeys.registered.empty() ? "-" : "key");
+    };
+    view->onScript = [&](const std::string& script) {
+        if (script.find(".focus()") != std::string::npos) order.push_back("focus " + state());
+    };
+    // Settings are loaded at the show, and the login goes out with them
+    // before the first paint.
+    form->show();
+    ASSERT_EQ(view->navigations.size(), 1u);
+    EXPECT_EQ(view->navigations[0].url, base + "index.php?mobile=1&username_or_email=ann&goto=time_log.php%3fsmallbtn=1");
+    order.push_back("posted " + state());
+    // The first paint waits for the page, then attaches the host object,
+    // focuses the password field and registers the hot key.
+    QTimer::singleShot(0, [&] {
+        order.push_back("loaded " + state());
+        Load();
+    });
+    form->FormPaint();
+    order.push_back("done " + state());
+    EXPECT_EQ(view->navigations.size(), 1u);  // not posted twice
+    EXPECT_EQ(order, (std::vector<std::string>{"posted -,-", "loaded -,-", "focus host,-", "done host,key"}));
+    form->hide();
+}
+
 TEST_F(WebSession, NonAsciiAndReservedBytesAreEncoded)
 {
     EXPECT_EQ(EncodeCredential("caf\xc3\xa9"), "caf%C3%A9");
