@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QFont>
 #include <QMenu>
+#include <QPointer>
 #include <QTimer>
 
 #include "components/Application.h"
@@ -44,7 +45,13 @@ void TMenuItem::Click()
     Fire(OnClick, this);
 }
 
-TPopupMenu::TPopupMenu() : menu_(std::make_unique<QMenu>()) {}
+TPopupMenu::TPopupMenu() : menu_(std::make_unique<QMenu>())
+{
+    // A tray host that shows the menu itself asks for it before showing it.
+    QObject::connect(menu_.get(), &QMenu::aboutToShow, [this] {
+        if (!popping_) Fire(OnPopup, this);
+    });
+}
 
 TPopupMenu::~TPopupMenu()
 {
@@ -69,5 +76,8 @@ void TPopupMenu::Popup(int x, int y)
 {
     Fire(OnPopup, this);
     if (OnShown) QTimer::singleShot(0, menu_.get(), [this] { if (OnShown) OnShown(this); });
+    popping_ = true;
+    QPointer<QMenu> alive = menu_.get();
     menu_->exec(QPoint(x, y));
+    if (alive) popping_ = false;
 }

@@ -71,5 +71,6 @@ private:
     std::unique_ptr<QMenu> menu_;
     std::vector<std::unique_ptr<TMenuItem>> items_;
     bool autoPopup_ = true;
+    bool popping_ = false;  // inside Popup, which ran OnPopup itself
     void* popupComponent_ = nullptr;
 };

@@ -5,6 +5,7 @@
 
 #include "platform/Types.h"
 
+class QMenu;
 class QWidget;
 
 constexpr DWORD NIM_ADD = 0;
@@ -56,6 +57,9 @@ struct NotifyIconData {
     // place of szInfo and szInfoTitle.
     char16_t szInfoW[256] = {};
     char16_t szInfoTitleW[64] = {};
+    // The icon's menu, for tray hosts that show it themselves
+    // (StatusNotifierItem); the shell's record has no such field.
+    QMenu* menu = nullptr;
 };
 
 // The notification area. Mouse actions on an icon are posted to its window

@@ -376,6 +376,7 @@ void TTrayIcon::LoadImage(int index)
 bool TTrayIcon::InitIcon()
 {
     data_.hIcon = icon_.Image();
+    data_.menu = popupMenu_ ? popupMenu_->Menu() : nullptr;
     if (!hint_.empty() && showHint_)
         CopyText(data_.szTip, sizeof data_.szTip, hint_);
     else

@@ -147,7 +147,27 @@ void QtNotifyIcons::Apply(Icon& icon, const NotifyIconData& data, bool adding)
         }
     }
     if (adding) icon.tray->show();
+    // A StatusNotifierItem host shows the menu itself: it gets it exported.
+    if (data.menu != icon.menu && SpeaksStatusNotifier()) {
+        icon.menu = data.menu;
+        icon.tray->setContextMenu(data.menu);
+    }
     if (data.uFlags & NIF_INFO) ShowBalloon(icon, data);
+}
+
+bool QtNotifyIcons::SpeaksStatusNotifier()
+{
+    // The toolkit chooses once, at its first icon: a StatusNotifierItem
+    // gets a bus connection of its own, named after the process and the icon.
+    if (!speaksStatusNotifier_) {
+        bool found = false;
+        for (int n = 1; n <= 16 && !found; ++n) {
+            const QDBusConnection own(QStringLiteral("org.kde.StatusNotifierItem-%1-%2").arg(QCoreApplication::applicationPid()).arg(n));
+            found = own.isConnected() && own.objectRegisteredAt(QStringLiteral("/StatusNotifierItem"));
+        }
+        speaksStatusNotifier_ = found;
+    }
+    return *speaksStatusNotifier_;
 }
 
 void QtNotifyIcons::Post(const Icon& icon, UINT notice)
@@ -175,7 +195,7 @@ void QtNotifyIcons::Activated(const Key& key, QSystemTrayIcon::ActivationReason 
         if (version3) Post(icon, NIN_SELECT);
         // StatusNotifierItem has no double click; its activation must still
         // bring back a window hidden to the tray, which listens for one.
-        if (!statusNotifier_) break;
+        if (!SpeaksStatusNotifier()) break;
         [[fallthrough]];
     case QSystemTrayIcon::DoubleClick:
         Post(icon, WM_LBUTTONDBLCLK);

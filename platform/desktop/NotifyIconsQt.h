@@ -9,6 +9,7 @@
 #include <QString>
 #include <QSystemTrayIcon>
 #include <map>
+#include <optional>
 #include <memory>
 #include <utility>
 
@@ -46,6 +47,7 @@ private:
         QSystemTrayIcon* tray = nullptr;
         qint64 iconKey = 0;
         QString tip;
+        QMenu* menu = nullptr;
         // The balloon: its notification id once the server has answered, the
         // number of the latest request (older answers are closed at once),
         // and, without a server, the time-out of the tray's own message.
@@ -60,6 +62,7 @@ private:
     };
 
     void Apply(Icon& icon, const NotifyIconData& data, bool adding);
+    bool SpeaksStatusNotifier();
     void Activated(const Key& key, QSystemTrayIcon::ActivationReason reason);
     void Post(const Key& key, UINT notice);
     void Post(const Icon& icon, UINT notice);
@@ -76,6 +79,7 @@ private:
     std::map<Key, Icon> icons_;
     std::map<uint, Notice> notices_;  // notifications of ours still on screen
     bool statusNotifier_ = false;
+    std::optional<bool> speaksStatusNotifier_;
     bool signalsConnected_ = false;
     QString capabilitiesOwner_;  // the server connection bodyMarkup_ was asked of
     bool bodyMarkup_ = false;
