@@ -217,11 +217,38 @@ void DesktopMessageWindows::BroadcastMessage(UINT msg, WPARAM wParam, LPARAM lPa
 
 // ---- message box, shell --------------------------------------------------
 
+namespace {
+// A text the box can show: a very long one (a link of many kilobytes) is
+// shortened in the middle, and long runs without a blank may break, so the
+// box fits on the screen; the whole text stays under "Show Details".
+QString ShownText(const QString& text, bool& shortened)
+{
+    constexpr qsizetype kHead = 600, kTail = 200, kRun = 60;
+    shortened = text.size() > kHead + kTail + 1;
+    QString shown = shortened ? text.left(kHead) + QChar(0x2026) + text.right(kTail) : text;
+    QString out;
+    qsizetype run = 0;
+    for (const QChar c : shown) {
+        run = c.isSpace() ? 0 : run + 1;
+        if (run > kRun) {
+            out += QChar(0x200B);  // a place to break the line
+            run = 1;
+        }
+        out += c;
+    }
+    return out;
+}
+}  // namespace
+
 int DesktopMessageBox::Show(const std::string& text, const std::string& caption, UINT type)
 {
     QMessageBox box;
     box.setWindowTitle(QString::fromStdString(caption));
-    box.setText(QString::fromStdString(text));
+    const QString full = QString::fromStdString(text);
+    bool shortened = false;
+    box.setText(ShownText(full, shortened));
+    box.setTextFormat(Qt::PlainText);
+    if (shortened) box.setDetailedText(full);
     box.setWindowFlag(Qt::WindowStaysOnTopHint);
     switch (type & MB_ICON_MASK) {
     case MB_ICONERROR: box.setIcon(QMessageBox::Critical); break;

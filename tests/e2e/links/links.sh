@@ -27,6 +27,8 @@ NEVER=(foo://x/1 smb://127.0.0.1/share file:///etc/hostname "data:text/html,<p>d
   echo "timer_page_html = <a href=\"javascript:location='foo://from-script'\">script</a>"
   echo "timer_page_html = <a href=\"https://www.example.com/allowed\">web</a>"
   echo "timer_page_html = <a href=\"mailto:ann@example.org\">mail</a>"
+  # Longer than the system lets a program's argument be: the opener fails.
+  echo "timer_page_html = <a href=\"https://www.example.com/long?q=$(head -c 300000 /dev/zero | tr '\0' a)\">long</a>"
 } >"$E2E_TMP/service.conf"
 NEVER_LINKS=9
 
@@ -74,4 +76,27 @@ printf 'https://www.example.com/allowed\nmailto:ann@example.org\n' | cmp -s - "$
   || e2e_fail "opened: $(cat "$E2E_TMP/opened.txt")"
 [ "$(requests)" = "$before" ] || e2e_fail "the page moved after the web and mail links"
 e2e_log "web and mail links reached the opener"
+
+# A link the opener cannot take: one message, then the page painted again.
+xdotool key Tab Return
+boxes() { xdotool search --onlyvisible --name '^Chronel' 2>/dev/null | grep -vx "$win" || true; }
+e2e_wait 15 bash -c "[ -n \"\$(xdotool search --onlyvisible --name '^Chronel' | grep -vx '$win')\" ]" \
+  || e2e_fail "no message about the failed link"
+sleep 1
+e2e_screenshot "$E2E_TMP/long-link-box.png"
+[ "$(boxes | wc -l)" = 1 ] || e2e_fail "not one message window: $(boxes | wc -l)"
+# The message fits on the screen and is painted (not a black area).
+read -r BW BH < <(xwininfo -id "$(boxes)" | awk '/Width:/{w=$2} /Height:/{h=$2} END{print w, h}')
+[ "$BW" -le 1024 ] && [ "$BH" -le 768 ] || e2e_fail "the message is larger than the screen: ${BW}x$BH"
+import -window "$(boxes)" "$E2E_TMP/box.png"
+dark=$(convert "$E2E_TMP/box.png" -colorspace gray -threshold 10% -negate -format '%[fx:mean]' info:)
+python3 -c "import sys; sys.exit(0 if $dark < 0.3 else 1)" || e2e_fail "the message is not painted (dark share $dark)"
+xdotool key --window "$(boxes)" Return 2>/dev/null || xdotool key Return
+sleep 3
+[ -z "$(boxes)" ] || e2e_fail "the message came again"
+e2e_screenshot "$E2E_TMP/long-link-after.png"
+import -window "$win" "$E2E_TMP/page.png"
+dark=$(convert "$E2E_TMP/page.png" -colorspace gray -threshold 10% -negate -format '%[fx:mean]' info:)
+python3 -c "import sys; sys.exit(0 if $dark < 0.2 else 1)" || e2e_fail "the page is not painted again (dark share $dark)"
+e2e_log "a failed opener gave one message and the page was painted again"
 echo "links: ok"
