@@ -23,8 +23,9 @@ public:
     std::string Text() const;
     void SetText(const std::string& text);
     QLineEdit* Editor() const { return edit_; }
-    void StepUp() { SetValue(Value() + step_); }
-    void StepDown() { SetValue(Value() - step_); }
+    // Steps are clamped into the range; no overflow near the int limits.
+    void StepUp() { SetText(std::to_string(Clamp(static_cast<long long>(Value()) + step_))); }
+    void StepDown() { SetText(std::to_string(Clamp(static_cast<long long>(Value()) - step_))); }
 
     // Every change of the text.
     std::function<void(TCSpinEdit*)> OnChange;

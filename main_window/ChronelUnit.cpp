@@ -325,7 +325,7 @@ void TForm1::ExitStopFailed(const std::string& reason)
 
 bool TForm1::FormClose()
 {
-    return Application().Guard([] { frmPrefs->SaveSettings(SettingsFilePath()); });
+    return frmPrefs->SaveSettingsOrAskToClose(SettingsFilePath());
 }
 
 void TForm1::closeEvent(QCloseEvent* event)

@@ -25,6 +25,15 @@ public:
     virtual void BroadcastMessage(UINT msg, WPARAM wParam, LPARAM lParam) = 0;
 };
 
+// A window timer's elapse as the platform takes it: 0 is raised to 10 ms,
+// anything above 0x7FFFFFFF ms is lowered to that maximum.
+constexpr UINT kTimerMinimumMs = 10;
+constexpr UINT kTimerMaximumMs = 0x7FFFFFFF;
+constexpr UINT ClampTimerElapse(UINT elapseMs)
+{
+    return elapseMs < kTimerMinimumMs ? kTimerMinimumMs : (elapseMs > kTimerMaximumMs ? kTimerMaximumMs : elapseMs);
+}
+
 // Numbers for registered message names: the same name gives the same number.
 class RegisteredMessages {
 public:

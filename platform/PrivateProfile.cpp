@@ -2,10 +2,13 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <random>
 #include <string_view>
 #include <vector>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,7 +21,7 @@ constexpr std::string_view kBlanks = " \t\r";
 
 struct Line {
     std::string text;  // without its line end
-    std::string eol;   // "\n", "\r\n", or "" for a last line without one
+    std::string eol;   // "\n", "\r\n", "\r", or "" for a last line without one
 };
 
 struct Profile {
@@ -88,29 +91,26 @@ Profile Split(std::string_view content)
         prof.bom = kBom;
         content.remove_prefix(kBom.size());
     }
+    // A line ends at LF, CR LF, or a CR alone (old-style files).
     while (!content.empty()) {
-        const auto nl = content.find('\n');
+        const auto end = content.find_first_of("\r\n");
         Line line;
-        if (nl == std::string_view::npos) {
+        if (end == std::string_view::npos) {
             line.text = content;
             content = {};
         } else {
-            std::string_view text = content.substr(0, nl);
-            if (!text.empty() && text.back() == '\r') {
-                text.remove_suffix(1);
-                line.eol = "\r\n";
-            } else {
-                line.eol = "\n";
-            }
-            line.text = text;
-            content.remove_prefix(nl + 1);
+            line.text = content.substr(0, end);
+            const bool crlf = content[end] == '\r' && end + 1 < content.size() && content[end + 1] == '\n';
+            line.eol = crlf ? "\r\n" : std::string(1, content[end]);
+            content.remove_prefix(end + line.eol.size());
         }
         prof.lines.push_back(std::move(line));
     }
     prof.newline = DefaultNewline();
     for (const Line& l : prof.lines) {
         if (!l.eol.empty()) {
-            prof.newline = l.eol;
+            // Lines added to an old-style file get the Windows line end.
+            prof.newline = l.eol == "\r" ? "\r\n" : l.eol;
             break;
         }
     }
@@ -168,27 +168,45 @@ std::string_view Unquoted(std::string_view v)
     return v;
 }
 
-bool ReadWhole(const std::string& path, std::string& out)
+// Reads a regular file of at most kProfileFileMax bytes.
+ProfileStatus ReadWhole(const std::string& path, std::string& out, std::uint64_t& size)
 {
+    out.clear();
+    size = 0;
     // Non-blocking open so that a FIFO at the path cannot hang us.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return false;
+    if (fd < 0) return errno == ENOENT ? ProfileStatus::Missing : ProfileStatus::Unreadable;
     struct stat st {};
-    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    out.clear();
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return ProfileStatus::Unreadable;
+    }
+    size = static_cast<std::uint64_t>(st.st_size);
+    if (size > kProfileFileMax) {
+        ::close(fd);
+        return ProfileStatus::TooLarge;
+    }
+    ProfileStatus status = ProfileStatus::Ok;
     char buf[65536];
-    while (ok) {
+    for (;;) {
         const ssize_t n = ::read(fd, buf, sizeof buf);
         if (n > 0) {
             out.append(buf, static_cast<std::size_t>(n));
+            if (out.size() > kProfileFileMax) {  // grew while we read it
+                size = out.size();
+                status = ProfileStatus::TooLarge;
+                break;
+            }
         } else if (n == 0) {
             break;
         } else if (errno != EINTR) {
-            ok = false;
+            status = ProfileStatus::Unreadable;
+            break;
         }
     }
     ::close(fd);
-    return ok;
+    if (status != ProfileStatus::Ok) out.clear();
+    return status;
 }
 
 bool WriteAll(int fd, const std::string& data)
@@ -227,22 +245,83 @@ bool Writable(const std::string& path, const struct stat& st, int how)
     return (st.st_mode & 0222) != 0 && ::access(path.c_str(), how) == 0;
 }
 
-bool ReplaceFile(const std::string& target, const std::string& dir, const std::string& data,
-                 mode_t mode, const struct stat* old)
+// Temporary names beside the target: "." + name + "." + six letters or digits.
+constexpr std::size_t kTempSuffix = 6;
+std::string TempPrefix(const std::string& target)
 {
-    std::string tmpl = dir + "/." + BaseName(target).substr(0, 200) + ".XXXXXX";
-    const int fd = ::mkostemp(tmpl.data(), O_CLOEXEC);
-    if (fd < 0) return false;
+    return "." + BaseName(target).substr(0, 200) + ".";
+}
+
+bool IsTempName(std::string_view name, std::string_view prefix)
+{
+    if (name.size() != prefix.size() + kTempSuffix || name.substr(0, prefix.size()) != prefix) return false;
+    for (char c : name.substr(prefix.size()))
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))) return false;
+    return true;
+}
+
+std::string RandomSuffix()
+{
+    static const char kChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    static std::mt19937 gen{std::random_device{}()};
+    std::uniform_int_distribution<int> pick(0, 61);
+    std::string s;
+    for (std::size_t i = 0; i < kTempSuffix; ++i) s += kChars[pick(gen)];
+    return s;
+}
+
+bool FillTemp(int fd, const std::string& data, mode_t mode, const struct stat* old)
+{
     if (old && (old->st_uid != ::geteuid() || old->st_gid != ::getegid())) {
         // Best effort: only the superuser may hand the file back to its owner.
         if (::fchown(fd, old->st_uid, old->st_gid) != 0) {
         }
     }
-    bool ok = ::fchmod(fd, mode) == 0 && WriteAll(fd, data) && ::fsync(fd) == 0;
+    return ::fchmod(fd, mode) == 0 && WriteAll(fd, data) && ::fsync(fd) == 0;
+}
+
+// Writes data into a new file in dir and returns its name there. The data
+// goes into an unnamed file first, which a killed process cannot leave
+// behind; only a complete, synced file gets a name. Systems without unnamed
+// files get a named one from the start.
+bool WriteTemp(const std::string& target, const std::string& dir, const std::string& data, mode_t mode,
+               const struct stat* old, std::string& tmp)
+{
+    const std::string prefix = dir + "/" + TempPrefix(target);
+    const int ufd = ::open(dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (ufd >= 0) {
+        bool ok = FillTemp(ufd, data, mode, old);
+        bool named = false;
+        if (ok) {
+            const std::string self = "/proc/self/fd/" + std::to_string(ufd);
+            for (int tries = 0; tries < 100 && !named; ++tries) {
+                tmp = prefix + RandomSuffix();
+                if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, tmp.c_str(), AT_SYMLINK_FOLLOW) == 0) named = true;
+                else if (errno != EEXIST) break;
+            }
+        }
+        ok = (::close(ufd) == 0) && ok;
+        if (named && ok) return true;
+        if (named) ::unlink(tmp.c_str());
+        if (!ok) return false;
+        // No /proc to name the file by: fall through to a named file.
+    }
+    tmp = prefix + "XXXXXX";
+    const int fd = ::mkostemp(tmp.data(), O_CLOEXEC);
+    if (fd < 0) return false;
+    bool ok = FillTemp(fd, data, mode, old);
     ok = (::close(fd) == 0) && ok;
-    if (ok) ok = ::rename(tmpl.c_str(), target.c_str()) == 0;
-    if (!ok) {
-        ::unlink(tmpl.c_str());
+    if (!ok) ::unlink(tmp.c_str());
+    return ok;
+}
+
+bool ReplaceFile(const std::string& target, const std::string& dir, const std::string& data, mode_t mode,
+                 const struct stat* old)
+{
+    std::string tmp;
+    if (!WriteTemp(target, dir, data, mode, old, tmp)) return false;
+    if (::rename(tmp.c_str(), target.c_str()) != 0) {
+        ::unlink(tmp.c_str());
         return false;
     }
     // Make the rename itself durable; the data is already safe either way.
@@ -252,6 +331,21 @@ bool ReplaceFile(const std::string& target, const std::string& dir, const std::s
         ::close(dfd);
     }
     return true;
+}
+
+// For a file in a folder we may not add to: truncate, write and sync the
+// file itself. Not atomic, but the only way such a file can change.
+bool RewriteInPlace(const std::string& target, const std::string& data, mode_t mode)
+{
+    const int fd = ::open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return false;
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    if (ok && (st.st_mode & 07777) != mode && ::fchmod(fd, mode) != 0) {
+        // Best effort: the file may belong to someone else.
+    }
+    ok = ok && WriteAll(fd, data) && ::fsync(fd) == 0;
+    return (::close(fd) == 0) && ok;
 }
 
 bool ValidSection(std::string_view s)
@@ -276,29 +370,71 @@ std::string Encoded(std::string value)
     return value;
 }
 
+// A key named "Password" with a value, in any section.
+bool HoldsPassword(const Profile& prof)
+{
+    for (const Line& l : prof.lines) {
+        const Parsed p = ParseLine(l.text);
+        if (p.kind == Kind::Key && SameName(p.name, "Password") && !Unquoted(p.value).empty()) return true;
+    }
+    return false;
+}
+
+void SetWhy(std::string* why, const std::string& text)
+{
+    if (why) *why = text;
+}
+
 }  // namespace
+
+// ---- ProfileFile ---------------------------------------------------------
+
+ProfileStatus ProfileFile::Load(const std::string& path)
+{
+    entries_.clear();
+    std::string content;
+    status_ = ReadWhole(path, content, size_);
+    if (status_ != ProfileStatus::Ok) return status_;
+    const Profile prof = Split(content);
+    std::vector<std::string_view> seen;  // sections met so far
+    bool current = false;                // inside the first section of its name
+    std::string_view section;
+    for (const Line& l : prof.lines) {
+        const Parsed p = ParseLine(l.text);
+        if (p.kind == Kind::Section) {
+            section = p.name;
+            current = std::none_of(seen.begin(), seen.end(), [&](std::string_view s) { return SameName(s, p.name); });
+            if (current) seen.push_back(p.name);
+        } else if (p.kind == Kind::Key && current) {
+            entries_.push_back({std::string(section), std::string(p.name), std::string(Unquoted(p.value))});
+        }
+    }
+    return status_;
+}
+
+std::string ProfileFile::Get(const std::string& section, const std::string& key, const std::string& def) const
+{
+    const std::string_view sect = Trim(section);
+    const std::string_view name = Trim(key);
+    for (const Entry& e : entries_)
+        if (SameName(e.section, sect) && SameName(e.key, name)) return Capped(e.value);
+    return Capped(def);
+}
+
+// ---- the routines ----------------------------------------------------------
 
 std::string GetPrivateProfileString(const std::string& section, const std::string& key,
                                     const std::string& def, const std::string& path)
 {
-    std::string content;
-    if (!ReadWhole(path, content)) return Capped(def);
-    const Profile prof = Split(content);
-    const std::string_view sect = Trim(section);
-    const std::string_view name = Trim(key);
-    const std::size_t header = FindSection(prof, sect);
-    if (header == prof.lines.size()) return Capped(def);
-    const std::size_t end = SectionEnd(prof, header);
-    for (std::size_t i = header + 1; i < end; ++i) {
-        const Parsed p = ParseLine(prof.lines[i].text);
-        if (p.kind == Kind::Key && SameName(p.name, name)) return Capped(std::string(Unquoted(p.value)));
-    }
-    return Capped(def);
+    ProfileFile file;
+    file.Load(path);
+    return file.Get(section, key, def);
 }
 
 bool WritePrivateProfileString(const std::string& section, const std::string& key,
-                               const std::string& value, const std::string& path)
+                               const std::string& value, const std::string& path, std::string* why)
 {
+    SetWhy(why, "");
     const std::string_view sect = Trim(section);
     const std::string_view name = Trim(key);
     if (!ValidSection(sect) || !ValidKey(name) || path.empty()) return false;
@@ -311,7 +447,13 @@ bool WritePrivateProfileString(const std::string& section, const std::string& ke
     if (::lstat(target.c_str(), &st) == 0) {
         if (S_ISLNK(st.st_mode)) {
             char* real = ::realpath(path.c_str(), nullptr);
-            if (!real) return false;
+            if (!real) {
+                char link[4096];
+                const ssize_t n = ::readlink(path.c_str(), link, sizeof link - 1);
+                const std::string to = n > 0 ? std::string(link, static_cast<std::size_t>(n)) : "?";
+                SetWhy(why, "it is a symbolic link to " + to + ", which does not exist");
+                return false;
+            }
             target = real;
             std::free(real);
             if (::stat(target.c_str(), &st) != 0) return false;
@@ -321,15 +463,24 @@ bool WritePrivateProfileString(const std::string& section, const std::string& ke
     } else if (errno != ENOENT) {
         return false;
     }
+    if (exists && static_cast<std::uint64_t>(st.st_size) > kProfileFileMax) {
+        SetWhy(why, "the file has " + std::to_string(st.st_size) + " bytes, more than a settings file may have (" +
+                        std::to_string(kProfileFileMax) + "); it is left as it is");
+        return false;
+    }
     if (exists && !Writable(target, st, W_OK)) return false;
 
     const std::string dir = DirName(target);
     struct stat dst {};
-    if (::stat(dir.c_str(), &dst) != 0 || !S_ISDIR(dst.st_mode) || !Writable(dir, dst, W_OK | X_OK))
-        return false;
+    if (::stat(dir.c_str(), &dst) != 0 || !S_ISDIR(dst.st_mode)) return false;
+    const bool dirWritable = Writable(dir, dst, W_OK | X_OK);
+    if (!dirWritable && !exists) return false;
 
     std::string content;
-    if (exists && !ReadWhole(target, content)) return false;
+    if (exists) {
+        std::uint64_t size = 0;
+        if (ReadWhole(target, content, size) != ProfileStatus::Ok) return false;
+    }
     Profile prof = Split(content);
 
     Line line{std::string(name) + "=" + Encoded(value), prof.newline};
@@ -358,7 +509,35 @@ bool WritePrivateProfileString(const std::string& section, const std::string& ke
             prof.lines.insert(prof.lines.begin() + static_cast<std::ptrdiff_t>(lastFilled + 1), std::move(line));
         }
     }
-    return ReplaceFile(target, dir, Join(prof), exists ? (st.st_mode & 07777) : 0600, exists ? &st : nullptr);
+    mode_t mode = exists ? (st.st_mode & 07777) : 0600;
+    // The scrambled password is for the owner's eyes only.
+    if (HoldsPassword(prof)) mode &= ~mode_t{077};
+    const std::string data = Join(prof);
+    if (dirWritable) {
+        RemoveStaleProfileTemps(target);
+        return ReplaceFile(target, dir, data, mode, exists ? &st : nullptr);
+    }
+    return RewriteInPlace(target, data, mode);
+}
+
+void RemoveStaleProfileTemps(const std::string& path)
+{
+    char* real = ::realpath(path.c_str(), nullptr);
+    const std::string target = real ? real : path;
+    std::free(real);
+    const std::string dir = DirName(target);
+    const std::string prefix = TempPrefix(target);
+    DIR* d = ::opendir(dir.c_str());
+    if (!d) return;
+    std::vector<std::string> stale;
+    while (const dirent* e = ::readdir(d))
+        if (IsTempName(e->d_name, prefix)) stale.push_back(e->d_name);
+    ::closedir(d);
+    for (const std::string& name : stale) {
+        const std::string p = dir + "/" + name;
+        struct stat st {};
+        if (::lstat(p.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid()) ::unlink(p.c_str());
+    }
 }
 
 }  // namespace platform

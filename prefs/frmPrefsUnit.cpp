@@ -12,10 +12,13 @@
 #include <QVBoxLayout>
 
 #include "components/Application.h"
+#include "components/Exceptions.h"
 #include "components/ImageList.h"
 #include "components/IniFile.h"
 #include "components/SettingsPath.h"
 #include "components/Timer.h"
+#include "platform/MessageBox.h"
+#include "platform/PrivateProfile.h"
 #include "platform/Platform.h"
 #include "prefs/PrefsHost.h"
 
@@ -353,10 +356,26 @@ void TfrmPrefs::Label9Click()
 bool TfrmPrefs::FormClose()
 {
     if (!SettingsChanged) return true;
-    return Application().Guard([this] {
-        SaveSettings(SettingsFilePath());
-        SettingsChanged = false;
-    });
+    bool saved = false;
+    const bool close = SaveSettingsOrAskToClose(SettingsFilePath(), &saved);
+    if (saved) SettingsChanged = false;  // a close without saving keeps the mark
+    return close;
+}
+
+bool TfrmPrefs::SaveSettingsOrAskToClose(const std::string& path, bool* saved)
+{
+    if (saved) *saved = false;
+    std::string reason;
+    try {
+        SaveSettings(path);
+        if (saved) *saved = true;
+        return true;
+    } catch (const std::exception& e) {
+        reason = e.what();
+    }
+    // A save that cannot succeed must not trap the user in the window.
+    return CurrentPlatform().MessageBox->Show("The settings could not be saved (" + reason + "). Close anyway?",
+                                              Application().Title(), MB_YESNO | MB_ICONWARNING) == IDYES;
 }
 
 void TfrmPrefs::done(int result)
@@ -409,7 +428,15 @@ void TfrmPrefs::SaveSettings(const std::string& path)
 
 void TfrmPrefs::LoadSettings(const std::string& path)
 {
+    // Copies of a save killed half way are of no use any more.
+    platform::RemoveStaleProfileTemps(path);
     TIniFile ini(path);
+    try {
+        ini.Load();  // one read and parse for all the keys
+    } catch (const Exception& e) {
+        Application().ShowException(e.Message());
+        return;
+    }
     host_->SetTop(ini.ReadInteger("Form", "Top", 0));
     host_->SetLeft(ini.ReadInteger("Form", "Left", 0));
     cbxMinimizeOnClose->SetChecked(ini.ReadBool("Form", "MinimizeOnClose", false));

@@ -29,11 +29,16 @@ class TfrmPrefs : public QDialog {
 public:
     explicit TfrmPrefs(IPrefsHost* host, QWidget* parent = nullptr);
 
+    // A settings file too large to be one is reported and left alone: the
+    // controls keep their state.
     void LoadSettings(const std::string& path);
     // Shows under the base URL why it cannot be used (nothing when it can);
     // true when it can.
     bool ShowBaseUrlProblem();
     void SaveSettings(const std::string& path);
+    // Saves; when that fails asks "The settings could not be saved (<reason>).
+    // Close anyway?". True when saved (*saved set) or answered Yes.
+    bool SaveSettingsOrAskToClose(const std::string& path, bool* saved = nullptr);
 
     // Handlers.
     void edtsChange();
@@ -47,7 +52,7 @@ public:
     void Label9Click();
     // Writes or removes the desktop session's autostart entry.
     void cbxStartWithSessionClick();
-    // False when saving failed: the window must stay open.
+    // False when saving failed and the user chose to keep the window open.
     bool FormClose();
 
     bool SettingsChanged = false;

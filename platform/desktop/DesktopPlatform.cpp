@@ -165,8 +165,9 @@ bool DesktopMessageWindows::SetTimer(HWND wnd, UINT_PTR id, UINT elapseMs)
         timer = new QTimer(this);
         QObject::connect(timer, &QTimer::timeout, this, [this, wnd, id] { SendMessage(wnd, WM_TIMER, id, 0); });
     }
-    // Like the platform, a zero elapse is raised to the minimum.
-    timer->start(static_cast<int>(std::max<UINT>(elapseMs, 10)));
+    // Like the platform, a zero elapse is raised to the minimum and one past
+    // the toolkit's int range is lowered to its maximum (0x7FFFFFFF ms).
+    timer->start(static_cast<int>(ClampTimerElapse(elapseMs)));
     return true;
 }
 

@@ -56,8 +56,7 @@ LRESULT SimMessageWindows::SendMessage(HWND wnd, UINT msg, WPARAM wParam, LPARAM
 bool SimMessageWindows::SetTimer(HWND wnd, UINT_PTR id, UINT elapseMs)
 {
     if (!IsWindow(wnd)) return false;
-    // Like the platform, a zero elapse is raised to the minimum.
-    UINT interval = std::max<UINT>(elapseMs, 10);
+    UINT interval = ClampTimerElapse(elapseMs);
     timers_[{wnd, id}] = Timer{interval, clock_.elapsedMs + interval};
     return true;
 }

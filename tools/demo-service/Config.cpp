@@ -23,11 +23,17 @@ bool parseBool(std::string_view text, const std::string& what) {
   throw UsageError(what + ": expected 1 or 0, got '" + std::string(text) + "'");
 }
 
-void addAccount(ServiceConfig& config, std::string_view value) {
+// encoded: USER and PASSWORD hold %XX escapes, so that the UTF-8 file can
+// name an account whose bytes are in another code page.
+void addAccount(ServiceConfig& config, std::string_view value, bool encoded = false) {
   const size_t colon = value.find(':');
   if (colon == std::string_view::npos || colon == 0)
     throw UsageError("account: expected USER:PASSWORD");
   Account account{std::string(value.substr(0, colon)), std::string(value.substr(colon + 1))};
+  if (encoded) {
+    account.user = percentDecode(account.user, Plus::Literal);
+    account.password = percentDecode(account.password, Plus::Literal);
+  }
   for (const Account& other : config.accounts)
     if (asciiLower(other.user) == asciiLower(account.user))
       throw UsageError("account: user '" + account.user + "' given twice");
@@ -118,6 +124,10 @@ void applyConfigText(ServiceConfig& config, std::string_view text, const std::st
         if (!ownAccounts) config.accounts.clear();
         ownAccounts = true;
         addAccount(config, value);
+      } else if (key == "account_encoded") {
+        if (!ownAccounts) config.accounts.clear();
+        ownAccounts = true;
+        addAccount(config, value, true);
       } else if (key == "item") {
         if (!ownItems) config.items.clear();
         ownItems = true;

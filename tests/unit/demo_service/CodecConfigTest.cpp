@@ -41,6 +41,15 @@ TEST(DemoCodec, HtmlAndJsonEscaping) {
   EXPECT_TRUE(isValidUtf8("M\xc3\xb8ller \xf0\x9f\x98\x80"));
 }
 
+TEST(DemoConfig, EncodedAccountHoldsBytesOfAnotherCodePage) {
+  ServiceConfig c = ServiceConfig::builtIn();
+  applyConfigText(c, "account_encoded = J%FCrgen:p%E9ss%3A\naccount = demo:demo\n", "x.conf");
+  ASSERT_EQ(c.accounts.size(), 2u);
+  EXPECT_EQ(c.accounts[0].user, "J\xFCrgen");
+  EXPECT_EQ(c.accounts[0].password, "p\xE9ss:");
+  EXPECT_EQ(c.accounts[1].user, "demo");
+}
+
 TEST(DemoConfig, FileReplacesAccountsAndItems) {
   ServiceConfig c = ServiceConfig::builtIn();
   applyConfigText(c,

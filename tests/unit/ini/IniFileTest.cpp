@@ -99,9 +99,11 @@ TEST_F(IniFile, FailedWriteThrowsWithThePathAndKeepsTheFile)
     EXPECT_EQ(Get(ini_), old);
     ASSERT_EQ(::chmod(ini_.c_str(), 0600), 0);
 
+    // A new file in a read-only folder cannot be made.
+    const std::string fresh = Path("fresh.ini");
     ASSERT_EQ(::chmod(dir_.c_str(), 0555), 0);
-    EXPECT_EQ(FailureOf([&] { TIniFile(ini_).WriteBool("Form", "MinimizeOnClose", true); }),
-              "Unable to write to " + ini_);
+    EXPECT_EQ(FailureOf([&] { TIniFile(fresh).WriteBool("Form", "MinimizeOnClose", true); }),
+              "Unable to write to " + fresh);
     ASSERT_EQ(::chmod(dir_.c_str(), 0700), 0);
     EXPECT_EQ(Get(ini_), old);
 

@@ -199,11 +199,19 @@ TEST_F(PrivateProfile, FileIsReplacedWholeWithAGuardedMode)
     EXPECT_EQ(Mode(ini_), 0600u);
     EXPECT_EQ(FilesInDir(), 1);  // no temporary file left beside it
 
-    ASSERT_EQ(::chmod(ini_.c_str(), 0640), 0);
+    // A rewrite keeps the mode of a file without a password...
+    Put(ini_, "[Form]\nTop=1\n");
+    ASSERT_EQ(::chmod(ini_.c_str(), 0644), 0);
+    ASSERT_TRUE(Write("Form", "Top", "2"));
+    EXPECT_EQ(Mode(ini_), 0644u);
+    // ...and takes group and others' access once it holds one.
     ASSERT_TRUE(Write("Prefs", "Password", "abc"));
-    EXPECT_EQ(Mode(ini_), 0640u);
+    EXPECT_EQ(Mode(ini_), 0600u);
+    ASSERT_EQ(::chmod(ini_.c_str(), 0764), 0);  // the owner's own bits stay as they are
+    ASSERT_TRUE(Write("Form", "Top", "3"));
+    EXPECT_EQ(Mode(ini_), 0700u);
     EXPECT_EQ(FilesInDir(), 1);
-    EXPECT_EQ(Get(ini_), "[Prefs]\nPassword=abc\n");
+    EXPECT_EQ(Get(ini_), "[Form]\nTop=3\n[Prefs]\nPassword=abc\n");
 }
 
 TEST_F(PrivateProfile, UnwritableTargetsFailAndKeepTheOldFile)

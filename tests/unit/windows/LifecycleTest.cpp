@@ -80,15 +80,21 @@ TEST_F(Lifecycle, YesSetsCloseWhenStoppedAndClicksTheToggle)
     EXPECT_FALSE(form->Closed());
 }
 
-TEST_F(Lifecycle, FailedSaveKeepsWindowOpenAndReports)
+TEST_F(Lifecycle, FailedSaveAsksWhetherToCloseAnyway)
 {
     form->show();
     std::filesystem::remove_all(dir);  // the folder is gone: nothing can be written
+    sim.messageBox.answers = {IDNO};
     EXPECT_FALSE(RequestClose(*form));
     EXPECT_FALSE(form->Closed());
     ASSERT_EQ(sim.messageBox.shown.size(), 1u);
-    EXPECT_EQ(sim.messageBox.shown[0].text, "Unable to write to " + ini + ".");
-    EXPECT_EQ(sim.messageBox.shown[0].type & MB_ICON_MASK, MB_ICONERROR);
+    EXPECT_EQ(sim.messageBox.shown[0].text,
+              "The settings could not be saved (Unable to write to " + ini + "). Close anyway?");
+    EXPECT_EQ(sim.messageBox.shown[0].type & MB_BUTTONS_MASK, MB_YESNO);
+
+    sim.messageBox.answers = {IDYES};
+    EXPECT_TRUE(RequestClose(*form));
+    EXPECT_TRUE(form->Closed());
 }
 
 TEST_F(Lifecycle, SessionEndIsNotRefusedByHideToTray)
