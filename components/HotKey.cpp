@@ -148,6 +148,12 @@ void THotKey::keyPressEvent(QKeyEvent* event)
             return;
         }
     }
+    // Enter and Escape belong to the dialog (Enter presses its default
+    // button), never to the hot key: passed on untouched.
+    if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape) {
+        event->ignore();
+        return;
+    }
     std::string prefix;
     if (m & Qt::ControlModifier) prefix += "Ctrl + ";
     if (m & Qt::ShiftModifier) prefix += "Shift + ";
@@ -157,7 +163,7 @@ void THotKey::keyPressEvent(QKeyEvent* event)
         setText(QString::fromStdString(prefix.empty() ? HotKeyText(0) : prefix));
         return;
     }
-    if ((key == Qt::Key_Backspace || key == Qt::Key_Delete) && !(m & (Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier))) {
+    if (key == Qt::Key_Backspace || key == Qt::Key_Delete) {  // empties the field, whatever modifiers are held
         code_ = 0;
         ShowCode();
         Fire(OnChange, this);

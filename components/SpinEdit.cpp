@@ -7,24 +7,37 @@
 #include <QLocale>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <charconv>
 #include <climits>
+#include <string_view>
 
 #include "components/Application.h"
 
+namespace {
+// Optional sign, then decimal digits. A number past the int range is held
+// just beyond it, so that clamping still picks the nearer bound.
+bool ParseSaturated(const std::string& text, long long& value)
+{
+    std::string_view s = text;
+    bool negative = false;
+    if (!s.empty() && (s.front() == '+' || s.front() == '-')) {
+        negative = s.front() == '-';
+        s.remove_prefix(1);
+    }
+    if (s.empty() || s.find_first_not_of("0123456789") != std::string_view::npos) return false;
+    constexpr unsigned long long kBeyond = static_cast<unsigned long long>(INT_MAX) + 2;
+    unsigned long long v = 0;
+    const auto result = std::from_chars(s.data(), s.data() + s.size(), v);
+    if (result.ec == std::errc::result_out_of_range || v > kBeyond) v = kBeyond;
+    value = negative ? -static_cast<long long>(v) : static_cast<long long>(v);
+    return true;
+}
+}  // namespace
+
 bool ParseInteger(const std::string& text, long long& value)
 {
-    std::size_t i = 0;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-    if (i == text.size()) return false;
     long long v = 0;
-    for (; i < text.size(); ++i) {
-        if (text[i] < '0' || text[i] > '9') return false;
-        v = v * 10 + (text[i] - '0');
-        if (v > static_cast<long long>(INT_MAX) + 1) return false;
-    }
-    v = negative ? -v : v;
-    if (v > INT_MAX || v < INT_MIN) return false;
+    if (!ParseSaturated(text, v) || v > INT_MAX || v < INT_MIN) return false;
     value = v;
     return true;
 }
@@ -69,9 +82,13 @@ int TCSpinEdit::Clamp(long long v) const
 int TCSpinEdit::Value()
 {
     long long v = 0;
-    if (!ParseInteger(Text(), v)) {
+    if (!ParseSaturated(Text(), v)) {
         SetText(std::to_string(min_));
         return min_;
+    }
+    if (v > INT_MAX || v < INT_MIN) {  // typed past what an int holds: the nearer bound
+        SetText(std::to_string(Clamp(v)));
+        return Clamp(v);
     }
     return static_cast<int>(v);
 }
@@ -100,7 +117,7 @@ void TCSpinEdit::SetText(const std::string& text)
 void TCSpinEdit::CheckOnExit()
 {
     long long v = 0;
-    if (ParseInteger(Text(), v)) {
+    if (ParseSaturated(Text(), v)) {
         const int c = Clamp(v);
         if (c != v) SetText(std::to_string(c));
     }

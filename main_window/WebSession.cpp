@@ -8,20 +8,9 @@
 
 std::string EncodeCredential(const std::string& text)
 {
-    static const char* hex = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : text) {
-        if (std::isalnum(c) && c < 128) {
-            out += static_cast<char>(c);
-        } else if (c == '-' || c == '.' || c == '_' || c == '~') {
-            out += static_cast<char>(c);
-        } else {
-            out += '%';
-            out += hex[c >> 4];
-            out += hex[c & 15];
-        }
-    }
-    return out;
+    // The toolkit leaves exactly the unreserved set as it is and writes
+    // upper-case hex, as the Windows program does.
+    return QByteArray::fromStdString(text).toPercentEncoding().toStdString();
 }
 
 std::string JsStringLiteral(const std::string& text)

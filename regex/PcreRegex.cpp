@@ -8,6 +8,7 @@
 #include <climits>
 #include <cstring>
 #include <new>
+#include <vector>
 
 #include "components/Exceptions.h"
 
@@ -167,19 +168,34 @@ void TPcreRegex::Compile()
     CleanUp();
     int errorCode = 0;
     PCRE2_SIZE errorOffset = 0;
-    auto compile = [&](uint32_t extraOptions) {
-        pcre2_set_compile_extra_options(compileContext_, extraOptions);
-        return pcre2_compile(reinterpret_cast<PCRE2_SPTR>(regex_.data()), regex_.size(), compileFlags_, &errorCode,
-                             &errorOffset, compileContext_);
-    };
-    pattern_ = compile(0);
+    pcre2_set_compile_extra_options(compileContext_, 0);
     // Without preExtra a letter escape with no meaning stands for the letter.
-    // PCRE2's option for that also accepts malformed escapes such as a
-    // trailing backslash, so it is used only when the plain compile failed
-    // on an unknown letter escape.
-    if (!pattern_ && !options_.Contains(preExtra) &&
-        (errorCode == PCRE2_ERROR_UNKNOWN_ESCAPE || errorCode == PCRE2_ERROR_UNSUPPORTED_ESCAPE_SEQUENCE))
-        pattern_ = compile(PCRE2_EXTRA_BAD_ESCAPE_IS_LITERAL);
+    // PCRE2's option for that would also let malformed escapes through (a
+    // trailing backslash, "\c" at the end), so each unknown letter escape the
+    // library rejects loses its backslash, one at a time; any other error is
+    // raised at its offset in the pattern as given.
+    std::string pattern = regex_;
+    std::vector<std::size_t> dropped;  // offsets in regex_ of removed backslashes
+    for (;;) {
+        pattern_ = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern.data()), pattern.size(), compileFlags_,
+                                 &errorCode, &errorOffset, compileContext_);
+        if (pattern_ || options_.Contains(preExtra) ||
+            (errorCode != PCRE2_ERROR_UNKNOWN_ESCAPE && errorCode != PCRE2_ERROR_UNSUPPORTED_ESCAPE_SEQUENCE))
+            break;
+        // The offset names the letter after the backslash.
+        if (errorOffset < 1 || errorOffset >= pattern.size() || pattern[errorOffset - 1] != '\\' ||
+            !std::isalpha(static_cast<unsigned char>(pattern[errorOffset])))
+            break;
+        const std::size_t at = errorOffset - 1;
+        std::size_t original = at;
+        for (std::size_t d : dropped)
+            if (d <= original) ++original;
+        dropped.insert(std::upper_bound(dropped.begin(), dropped.end(), original), original);
+        pattern.erase(at, 1);
+    }
+    // Report offsets in the pattern as the caller wrote it.
+    for (std::size_t d : dropped)
+        if (d <= errorOffset) ++errorOffset;
     if (!pattern_) {
         PCRE2_UCHAR text[256];
         if (pcre2_get_error_message(errorCode, text, sizeof text) == PCRE2_ERROR_BADDATA)

@@ -1,7 +1,10 @@
 // The component stand-ins on the simulated platform.
 #include <QApplication>
+#include <QDialog>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QPushButton>
+#include <climits>
 #include <gtest/gtest.h>
 
 #include "components/Application.h"
@@ -170,6 +173,38 @@ TEST_F(Components, SpinEditClampsOnSetAndOnLeavingButNotWhileTyping)
     EXPECT_EQ(e.Value(), 600);
 }
 
+TEST_F(Components, SpinEditStepsAndTypedValuesNeverOverflow)
+{
+    TCSpinEdit e;
+    e.SetRange(0, 600);
+    e.SetIncrement(10);
+    e.SetText("2147483647");  // typed, then Up
+    QKeyEvent up(QEvent::KeyPress, Qt::Key_Up, Qt::NoModifier);
+    QApplication::sendEvent(e.Editor(), &up);
+    EXPECT_EQ(e.Text(), "600");
+    e.SetText("-2147483648");
+    e.StepDown();
+    EXPECT_EQ(e.Text(), "0");
+
+    TCSpinEdit wide;
+    wide.SetRange(INT_MIN, INT_MAX);
+    wide.SetIncrement(10);
+    wide.SetValue(INT_MAX - 3);
+    wide.StepUp();
+    EXPECT_EQ(wide.Value(), INT_MAX);
+    wide.SetValue(INT_MIN + 3);
+    wide.StepDown();
+    EXPECT_EQ(wide.Value(), INT_MIN);
+
+    // Typed past the int range: the nearer bound, now or when the field is left.
+    e.SetText("99999999999999999999");
+    QFocusEvent out(QEvent::FocusOut);
+    QApplication::sendEvent(e.Editor(), &out);
+    EXPECT_EQ(e.Text(), "600");
+    e.SetText("-99999999999");
+    EXPECT_EQ(e.Value(), 0);
+}
+
 TEST_F(Components, SpinEditRefusesLettersButTakesDigitsAndSigns)
 {
     TCSpinEdit e;
@@ -230,6 +265,50 @@ TEST(HotKeyField, UserEntryChangesProgramSetDoesNot)
     QKeyEvent modifierOnly(QEvent::KeyPress, Qt::Key_Control, Qt::ControlModifier, "");
     QApplication::sendEvent(&f, &modifierOnly);
     EXPECT_EQ(f.HotKey(), 0xC041);
+    EXPECT_EQ(changes, 2);
+}
+
+TEST(HotKeyField, DialogKeysPassAndBackspaceOrDeleteEmpty)
+{
+    // Enter presses the dialog's default button, Escape does not close it,
+    // Tab moves on: none of them becomes a hot key.
+    QDialog dialog;
+    auto* f = new THotKey(&dialog);
+    auto* next = new QLineEdit(&dialog);
+    auto* close = new QPushButton("Close", &dialog);
+    close->setDefault(true);
+    int clicks = 0;
+    QObject::connect(close, &QPushButton::clicked, [&] { ++clicks; });
+    int changes = 0;
+    f->OnChange = [&](THotKey*) { ++changes; };
+    f->SetHotKey(32960);
+    dialog.show();
+    f->setFocus();
+    QApplication::processEvents();
+
+    for (int key : {Qt::Key_Return, Qt::Key_Enter}) {
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+        QApplication::sendEvent(f, &press);
+    }
+    EXPECT_EQ(clicks, 2);
+
+    QKeyEvent tab(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier);
+    QApplication::sendEvent(f, &tab);
+    EXPECT_EQ(QApplication::focusWidget(), next);
+
+    QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(f, &esc);
+    EXPECT_FALSE(dialog.isVisible());  // the plain dialog took it and closed
+    EXPECT_EQ(f->HotKey(), 32960);
+    EXPECT_EQ(changes, 0);
+
+    for (int key : {Qt::Key_Backspace, Qt::Key_Delete}) {
+        f->SetHotKey(32960);
+        QKeyEvent press(QEvent::KeyPress, key, Qt::ShiftModifier);
+        QApplication::sendEvent(f, &press);
+        EXPECT_EQ(f->HotKey(), 0);
+        EXPECT_EQ(f->text().toStdString(), "None");
+    }
     EXPECT_EQ(changes, 2);
 }
 

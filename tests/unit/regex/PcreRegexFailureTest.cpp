@@ -78,6 +78,28 @@ TEST(PcreRegexFailure, ExtraMakesUnknownEscapesErrors)
     }
 }
 
+TEST(PcreRegexFailure, UnknownEscapesAreLiteralOneByOneOtherErrorsStay)
+{
+    TPcreRegex r;
+    // Each unknown letter escape stands for its letter...
+    r.SetRegEx("\\q[\\y]\\j\\i");
+    r.SetSubject("-qyji");
+    EXPECT_TRUE(r.Match());
+    EXPECT_EQ(r.MatchedExpression(), "qyji");
+    // ...but a malformed escape beside them is still raised, at its offset
+    // in the pattern as written.
+    r.SetRegEx("\\qa\\");
+    EXPECT_EQ(MessageOf([&] { r.Compile(); }),
+              "TPcreRegex.Compile() - Error in regex at offset 4: \\ at end of pattern");
+    EXPECT_FALSE(r.Compiled());
+    r.SetRegEx("\\q\\c");
+    EXPECT_EQ(MessageOf([&] { r.Compile(); }),
+              "TPcreRegex.Compile() - Error in regex at offset 4: \\c at end of pattern");
+    r.SetRegEx("\\q(\\y");
+    EXPECT_EQ(MessageOf([&] { r.Compile(); }),
+              "TPcreRegex.Compile() - Error in regex at offset 5: missing closing parenthesis");
+}
+
 TEST(PcreRegexFailure, StudyFindsNothingToReport)
 {
     // Without a usable JIT the interpreter stays in use: Study never fails on a compiled pattern.

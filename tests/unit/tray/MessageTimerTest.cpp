@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <QTimer>
 #include <memory>
 
+#include "platform/desktop/DesktopPlatform.h"
 #include "platform/sim/SimPlatform.h"
 #include "tray/MessageTimer.h"
 
@@ -150,6 +152,32 @@ TEST_F(MessageTimerTest, TicksReachTheirOwnTimerAndATimerMayEndInItsEvent)
     EXPECT_EQ(aTicks, 10);
     EXPECT_EQ(bTicks, 1);
     EXPECT_EQ(TMessageTimer::GetMessageTimerCount(), 1);
+}
+
+// Intervals past the toolkit's int range run at the longest it takes, on
+// the desktop as in the simulation, instead of being taken as negative.
+TEST_F(MessageTimerTest, LongestIntervalIsClampedNotLost)
+{
+    {
+        TMessageTimer t(0xFFFFFFFFu, Counter());
+        t.SetEnabled(true);
+        EXPECT_TRUE(t.Enabled());
+        EXPECT_EQ(sim.windows.TimerCount(), 1u);
+        EXPECT_EQ(ClampTimerElapse(0xFFFFFFFFu), 0x7FFFFFFFu);
+    }
+    DesktopMessageWindows desktop;
+    sim.platform.Windows = &desktop;
+    {
+        TMessageTimer t(0xFFFFFFFFu, Counter());
+        t.SetEnabled(true);
+        EXPECT_TRUE(t.Enabled());
+        EXPECT_EQ(TMessageTimer::GetMessageTimerActiveCount(), 1);
+        const auto timers = desktop.findChildren<QTimer*>();
+        ASSERT_EQ(timers.size(), 1);
+        EXPECT_TRUE(timers[0]->isActive());
+        EXPECT_EQ(timers[0]->interval(), 0x7FFFFFFF);
+    }
+    sim.platform.Windows = &sim.windows;
 }
 
 }  // namespace
