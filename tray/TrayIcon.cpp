@@ -55,6 +55,15 @@ void CopyText(char16_t* dst, std::size_t cap, const std::u16string& src)
     std::copy(src.begin(), src.begin() + static_cast<std::ptrdiff_t>(n), dst);
 }
 
+// Calls a handler through a copy: the handler may destroy the icon and, with
+// it, the member that holds the handler.
+template <class F, class... Args>
+void FireCopy(const F& handler, Args&&... args)
+{
+    const F copy = handler;
+    Fire(copy, std::forward<Args>(args)...);
+}
+
 DWORD InfoFlags(TBalloonHintIcon icon)
 {
     switch (icon) {
@@ -234,6 +243,7 @@ TTrayIcon::TTrayIcon(QWidget* owner) : owner_(owner), mainForm_(owner ? owner->w
 
 TTrayIcon::~TTrayIcon()
 {
+    *alive_ = false;
     if (Installed()) {
         SetIconVisible(false);
         SetDesignPreview(false);
@@ -250,7 +260,9 @@ void TTrayIcon::Loaded()
 {
     if (owner_) {
         bool showMainForm = true;
-        Fire(OnStartup, this, showMainForm);
+        const auto alive = alive_;
+        FireCopy(OnStartup, this, showMainForm);
+        if (!*alive) return;
         if (!showMainForm) {
             Application().SetShowMainForm(false);
             HideMainForm();
@@ -474,13 +486,15 @@ TShiftState TTrayIcon::ShiftState() const
 void TTrayIcon::HandleCallback(UINT message)
 {
     switch (message) {
-    case NIN_BALLOONSHOW: Fire(OnBalloonHintShow, this); return;
-    case NIN_BALLOONHIDE: Fire(OnBalloonHintHide, this); return;
-    case NIN_BALLOONTIMEOUT: Fire(OnBalloonHintTimeout, this); return;
-    case NIN_BALLOONUSERCLICK: Fire(OnBalloonHintClick, this); return;
+    case NIN_BALLOONSHOW: FireCopy(OnBalloonHintShow, this); return;
+    case NIN_BALLOONHIDE: FireCopy(OnBalloonHintHide, this); return;
+    case NIN_BALLOONTIMEOUT: FireCopy(OnBalloonHintTimeout, this); return;
+    case NIN_BALLOONUSERCLICK: FireCopy(OnBalloonHintClick, this); return;
     default: break;
     }
     if (!enabled_) return;
+    // Every handler below may destroy the icon: after each, stop if it did.
+    const auto alive = alive_;
     IDesktopInput& input = *CurrentPlatform().Input;
     const TPoint at = input.GetCursorPos();
     const TShiftState shift = ShiftState();
@@ -488,11 +502,12 @@ void TTrayIcon::HandleCallback(UINT message)
     switch (message) {
     case WM_MOUSEMOVE:
         if (wantEnterExitEvents_ && exited_) {
-            MouseEnter();
             exited_ = false;
+            MouseEnter();
+            if (!*alive) return;
         }
-        MouseMove(shift, at.X, at.Y);
         lastMove_ = at;
+        MouseMove(shift, at.X, at.Y);
         break;
     case WM_LBUTTONDOWN:
         if (OnDblClick) {
@@ -501,6 +516,7 @@ void TTrayIcon::HandleCallback(UINT message)
             clickTimer_->SetEnabled(true);
         }
         MouseDown(mbLeft, shift | ssLeft, at.X, at.Y);
+        if (!*alive) return;
         clickPending_ = true;
         if (leftPopup_ && autoPopup) PopupAtCursor();
         break;
@@ -510,6 +526,7 @@ void TTrayIcon::HandleCallback(UINT message)
             clickPending_ = false;
             clickReady_ = false;
             Click();
+            if (!*alive) return;
         }
         clickPending_ = false;
         MouseUp(mbLeft, shift | ssLeft, at.X, at.Y);
@@ -518,6 +535,7 @@ void TTrayIcon::HandleCallback(UINT message)
         clickReady_ = false;
         doubleClickSeen_ = true;
         DblClick();
+        if (!*alive) return;
         if (popupMenu_ && popupMenu_->AutoPopup() && !leftPopup_) {
             for (int i = 0; i < popupMenu_->Count(); ++i) {
                 if (popupMenu_->Items(i)->Default()) {
@@ -529,6 +547,7 @@ void TTrayIcon::HandleCallback(UINT message)
         break;
     case WM_RBUTTONDOWN:
         MouseDown(mbRight, shift | ssRight, at.X, at.Y);
+        if (!*alive) return;
         if (autoPopup) PopupAtCursor();
         break;
     case WM_RBUTTONUP:
@@ -553,11 +572,12 @@ void TTrayIcon::HandleCallback(UINT message)
 void TTrayIcon::ClickTick()
 {
     clickTimer_->SetEnabled(false);
-    if (!doubleClickSeen_ && clickReady_) {
-        clickReady_ = false;
-        Click();
-    }
+    const bool click = !doubleClickSeen_ && clickReady_;
     doubleClickSeen_ = false;
+    if (click) {
+        clickReady_ = false;
+        Click();  // last: the handler may destroy the icon
+    }
 }
 
 void TTrayIcon::ExitTick()
@@ -566,7 +586,7 @@ void TTrayIcon::ExitTick()
     const TPoint at = CurrentPlatform().Input->GetCursorPos();
     if (at.X != lastMove_.X || at.Y != lastMove_.Y) {
         exited_ = true;
-        MouseExit();
+        MouseExit();  // last: the handler may destroy the icon
     }
 }
 
@@ -574,7 +594,9 @@ void TTrayIcon::CycleTick()
 {
     if (!iconList_) return;
     LoadImage(iconIndex_);
+    const auto alive = alive_;
     CycleIcon();
+    if (!*alive) return;
     if (iconList_ && iconIndex_ < iconList_->Count() - 1)
         SetIconIndex(iconIndex_ + 1);
     else
@@ -583,28 +605,28 @@ void TTrayIcon::CycleTick()
 
 // ---- event dispatchers ----------------------------------------------------------
 
-void TTrayIcon::Click() { Fire(OnClick, this); }
-void TTrayIcon::DblClick() { Fire(OnDblClick, this); }
+void TTrayIcon::Click() { FireCopy(OnClick, this); }
+void TTrayIcon::DblClick() { FireCopy(OnDblClick, this); }
 
 void TTrayIcon::CycleIcon()
 {
     const int next = iconList_ && iconIndex_ < iconList_->Count() - 1 ? iconIndex_ + 1 : 0;
-    Fire(OnCycle, this, next);
+    FireCopy(OnCycle, this, next);
 }
 
 void TTrayIcon::MouseDown(TMouseButton button, TShiftState shift, int x, int y)
 {
-    Fire(OnMouseDown, this, button, shift, x, y);
+    FireCopy(OnMouseDown, this, button, shift, x, y);
 }
 
 void TTrayIcon::MouseUp(TMouseButton button, TShiftState shift, int x, int y)
 {
-    Fire(OnMouseUp, this, button, shift, x, y);
+    FireCopy(OnMouseUp, this, button, shift, x, y);
 }
 
-void TTrayIcon::MouseMove(TShiftState shift, int x, int y) { Fire(OnMouseMove, this, shift, x, y); }
-void TTrayIcon::MouseEnter() { Fire(OnMouseEnter, this); }
-void TTrayIcon::MouseExit() { Fire(OnMouseExit, this); }
+void TTrayIcon::MouseMove(TShiftState shift, int x, int y) { FireCopy(OnMouseMove, this, shift, x, y); }
+void TTrayIcon::MouseEnter() { FireCopy(OnMouseEnter, this); }
+void TTrayIcon::MouseExit() { FireCopy(OnMouseExit, this); }
 
 void TTrayIcon::DoMinimizeToTray()
 {
@@ -617,8 +639,9 @@ void TTrayIcon::MinimizeStep()
     // One step whichever way the minimize came: the owner's own minimize
     // and the application's both end here on this desktop.
     if (!minimizeToTray_) return;
-    Fire(OnMinimizeToTray, this);
-    DoMinimizeToTray();
+    const auto alive = alive_;
+    FireCopy(OnMinimizeToTray, this);
+    if (*alive) DoMinimizeToTray();
 }
 
 // ---- menu, main form, taskbar ---------------------------------------------------
@@ -626,7 +649,9 @@ void TTrayIcon::MinimizeStep()
 void TTrayIcon::Popup(int x, int y)
 {
     if (!popupMenu_) return;
+    const auto alive = alive_;
     Application().ProcessMessages();
+    if (!*alive || !popupMenu_) return;  // a pending message may have ended us
     popupMenu_->SetPopupComponent(this);
     popupMenu_->Popup(x, y);  // returns when the menu closes; an item may have ended us
 }

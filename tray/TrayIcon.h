@@ -199,4 +199,7 @@ private:
     TPoint lastMove_;
     bool settingPreview_ = false;
     std::unique_ptr<TTrayIconHooks> hooks_;
+    // False once the icon is destroyed: a handler may delete the icon, and
+    // whoever called it checks this before touching the icon again.
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
