@@ -443,6 +443,13 @@ void TForm1::ResumeFromSleep(std::uint32_t sleptSeconds)
 
 void TForm1::HidetoTray1Click()
 {
+    // With "Remove from task bar" unticked the taskbar button stays. On X11
+    // the button belongs to the mapped window, so the window is iconified
+    // rather than withdrawn; the button then restores it.
+    if (frmPrefs && !frmPrefs->cbxRemoveFromTaskBar->Checked()) {
+        CurrentPlatform().AppState->Minimize();
+        return;
+    }
     hide();
 }
 
@@ -455,7 +462,7 @@ void TForm1::tryIconDblClick()
 
 void TForm1::mnuAppPopup()
 {
-    HidetoTray1->SetVisible(isVisible());
+    HidetoTray1->SetVisible(isVisible() && !CurrentPlatform().AppState->IsMinimized());
 }
 
 void TForm1::ApplicationEvents1Deactivate()
@@ -934,7 +941,7 @@ void TForm1::WebDocumentComplete(const std::string& url)
             WebBrowserExecScript(Web.get(),
                                  "if (document && document.frmLogin && document.frmLogin.password){ "
                                  "document.frmLogin.password.value = " +
-                                     JsStringLiteral(frmPrefs->edtPassword->Text()) +
+                                     JsStringLiteral(frmPrefs->edtPassword->ShownText()) +  // a script holds text
                                      "; document.frmLogin.submit(); }");
         }
     }

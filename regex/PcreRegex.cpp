@@ -95,6 +95,12 @@ TPcreRegex::TPcreRegex()
         throw std::bad_alloc();
     }
     pcre2_set_character_tables(compileContext_, tables_);
+#ifdef CHRONEL_REGEX_MATCH_LIMIT
+    // The fuzz build bounds the work one match may do, so that every input
+    // runs in well under a second under the sanitizers.
+    pcre2_set_match_limit(matchContext_, CHRONEL_REGEX_MATCH_LIMIT);
+    pcre2_set_depth_limit(matchContext_, CHRONEL_REGEX_DEPTH_LIMIT);
+#endif
 }
 
 TPcreRegex::~TPcreRegex()

@@ -31,4 +31,9 @@ echo "run-fuzz: fuzzing for ${seconds}s (corpus $corpus, crashes in $artifacts)"
   exit 1
 }
 grep -E "^(#[0-9]+ +DONE|stat::number_of_executed_units|Done )" "$build/fuzz.log" || tail -3 "$build/fuzz.log"
+# Each input once more, timed one by one: the slowest shows how far the run
+# stays from the per-input limit.
+find "$corpus" "$here/seeds" -type f -print0 | xargs -0 -r "$build/tests/fuzz/regex_fuzz" -timeout=30 -rss_limit_mb=2048 \
+  2>"$build/replay.log" || { tail -30 "$build/replay.log" >&2; echo "run-fuzz: replay failed" >&2; exit 1; }
+awk '/^Executed .* in [0-9]+ ms$/ {ms = $(NF-1); if (ms + 0 > max + 0) {max = ms; file = $2}} END {printf "run-fuzz: slowest input %s ms (%s)\n", max, file}' "$build/replay.log"
 echo "run-fuzz: no failures"
