@@ -1,46 +1,39 @@
 #include "components/IniFile.h"
 
+#include <charconv>
 #include <cstdint>
+#include <string_view>
 
 #include "components/Exceptions.h"
 #include "platform/PrivateProfile.h"
 
 namespace {
 
-int HexDigit(char c)
+// The whole text, and nothing but, as a number in the given base.
+template <class T>
+bool Whole(std::string_view text, T& out, int base)
 {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
+    if (text.empty()) return false;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out, base);
+    return ec == std::errc() && end == text.data() + text.size();
 }
 
 bool ParseInteger(const std::string& s, int& out)
 {
     if (s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
-        std::uint64_t v = 0;
-        for (std::size_t i = 2; i < s.size(); ++i) {
-            const int d = HexDigit(s[i]);
-            if (d < 0) return false;
-            v = v * 16 + static_cast<unsigned>(d);
-            if (v > 0xFFFFFFFFu) return false;
-        }
-        out = static_cast<std::int32_t>(static_cast<std::uint32_t>(v));
+        // Digits only (no sign), up to 32 bits, wrapping into int.
+        const std::string_view digits = std::string_view(s).substr(2);
+        std::uint32_t v = 0;
+        if (digits.front() == '-' || digits.front() == '+' || !Whole(digits, v, 16)) return false;
+        out = static_cast<std::int32_t>(v);
         return true;
     }
-    std::size_t i = 0;
-    const bool negative = !s.empty() && s[0] == '-';
-    if (!s.empty() && (s[0] == '-' || s[0] == '+')) i = 1;
-    if (i == s.size()) return false;
-    const std::int64_t limit = negative ? std::int64_t{INT32_MAX} + 1 : INT32_MAX;
-    std::int64_t v = 0;
-    for (; i < s.size(); ++i) {
-        if (s[i] < '0' || s[i] > '9') return false;
-        v = v * 10 + (s[i] - '0');
-        if (v > limit) return false;
+    std::string_view text = s;
+    if (!text.empty() && text.front() == '+') {
+        text.remove_prefix(1);
+        if (!text.empty() && text.front() == '-') return false;
     }
-    out = static_cast<int>(negative ? -v : v);
-    return true;
+    return Whole(text, out, 10);
 }
 
 }  // namespace
