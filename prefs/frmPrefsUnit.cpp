@@ -1,6 +1,7 @@
 #include "prefs/frmPrefsUnit.h"
 
 #include <QCloseEvent>
+#include <cstdio>
 #include <QFont>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -374,8 +375,9 @@ bool TfrmPrefs::SaveSettingsOrAskToClose(const std::string& path, bool* saved)
         reason = e.what();
     }
     // A save that cannot succeed must not trap the user in the window.
-    return CurrentPlatform().MessageBox->Show("The settings could not be saved (" + reason + "). Close anyway?",
-                                              Application().Title(), MB_YESNO | MB_ICONWARNING) == IDYES;
+    const std::string question = "The settings could not be saved (" + reason + "). Close anyway?";
+    std::fprintf(stderr, "%s: %s\n", Application().Title().c_str(), question.c_str());  // also for the log
+    return CurrentPlatform().MessageBox->Show(question, Application().Title(), MB_YESNO | MB_ICONWARNING) == IDYES;
 }
 
 void TfrmPrefs::done(int result)

@@ -67,25 +67,33 @@ grep -q '^; my notes' "$INI" && grep -q '^garbage line' "$INI" || e2e_fail "(b) 
 grep -q $'\r$' "$INI" || e2e_fail "(b) line ends changed"
 e2e_log "(b) odd values ok"
 
-# (c) A read-only settings file: the error names the path and the window stays.
+# (c) A read-only settings file: the close asks whether to close anyway,
+# naming the path; No keeps the window, Yes ends the program.
 C="$E2E_TMP/c"; mkdir -p "$C"
 printf '[Form]\nTop=0\n' > "$C/ChronelGui.ini"
 chmod 444 "$C/ChronelGui.ini"
 start_app "$C"
 main=$(e2e_window_by_title "Chronel Timer")
-close_main
-e2e_wait 20 bash -c '[ "$(xdotool search --onlyvisible --name "^Chronel Timer\$" | wc -l)" -ge 2 ]' \
-  || e2e_fail "(c) no error box"
-box=$(xdotool search --onlyvisible --name "^Chronel Timer\$" | grep -v "^$main\$" | head -1)
-xprop -id "$box" _NET_WM_WINDOW_TYPE | grep -q DIALOG || e2e_fail "(c) second window is no dialog"
-# The report goes to the error stream as well as into the box.
-grep -qF "Unable to write to $C/ChronelGui.ini." "$E2E_TMP/app-c.log" || e2e_fail "(c) error text: $(cat "$E2E_TMP/app-c.log")"
-xdotool windowactivate --sync "$box" 2>/dev/null || true
-xdotool key Return
+ask() {
+  close_main
+  e2e_wait 20 bash -c '[ "$(xdotool search --onlyvisible --name "^Chronel Timer\$" | wc -l)" -ge 2 ]' \
+    || e2e_fail "(c) no question"
+  box=$(xdotool search --onlyvisible --name "^Chronel Timer\$" | grep -v "^$main\$" | head -1)
+  xprop -id "$box" _NET_WM_WINDOW_TYPE | grep -q DIALOG || e2e_fail "(c) second window is no dialog"
+  xdotool windowactivate --sync "$box" 2>/dev/null || true
+}
+ask
+# The question goes to the error stream as well as into the box.
+grep -qF "The settings could not be saved (Unable to write to $C/ChronelGui.ini). Close anyway?" "$E2E_TMP/app-c.log" \
+  || e2e_fail "(c) question text: $(cat "$E2E_TMP/app-c.log")"
+xdotool key Escape  # No
+e2e_wait 10 bash -c "! xwininfo -id $box 2>/dev/null | grep -q IsViewable" || e2e_fail "(c) question stayed"
 sleep 1
-kill -0 "$APP_PID" || e2e_fail "(c) program ended after a failed save"
+kill -0 "$APP_PID" || e2e_fail "(c) program ended after No"
 e2e_window_by_title "Chronel Timer" >/dev/null || e2e_fail "(c) main window gone"
+ask
+xdotool key Return  # Yes, the default
+e2e_wait_exit "$APP_PID" 30 || e2e_fail "(c) Yes did not close the program"
 [ "$(cat "$C/ChronelGui.ini")" = "$(printf '[Form]\nTop=0')" ] || e2e_fail "(c) read-only file changed"
-kill "$APP_PID"
 e2e_log "(c) read-only ok"
 echo "settings: ok"
