@@ -103,7 +103,7 @@ stop_tree() {
   tree=$(e2e_process_tree "$pid")
   kill "$pid" 2>/dev/null || true
   e2e_wait_exit "$pid" 10 || true
-  for p in $tree; do kill -9 "$p" 2>/dev/null || true; done
+  e2e_kill KILL $tree
   wait "$pid" 2>/dev/null || true
 }
 

@@ -7,6 +7,8 @@ set -euo pipefail
 
 E2E_PIDS=()
 E2E_TMP=$(mktemp -d /tmp/chronel-e2e.XXXXXX)
+# Every process the test starts inherits it: e2e_ours tells them apart.
+export E2E_TMP
 export QTWEBENGINE_DISABLE_SANDBOX=1
 export QTWEBENGINE_CHROMIUM_FLAGS="${QTWEBENGINE_CHROMIUM_FLAGS:---disable-gpu --disable-background-networking --disable-component-update}"
 export LIBGL_ALWAYS_SOFTWARE=1
@@ -15,15 +17,32 @@ unset WAYLAND_DISPLAY
 
 e2e_log() { echo "[e2e $(date +%H:%M:%S)] $*" >&2; }
 
+# True when PID is a live process that this test started. Process numbers
+# wrap quickly on a busy machine: the number of one that has ended may
+# already belong to another test's X server.
+e2e_ours() {
+  tr '\0' '\n' <"/proc/$1/environ" 2>/dev/null | grep -qxF "E2E_TMP=$E2E_TMP"
+}
+
+# Sends a signal to those of the given processes that are ours: e2e_kill SIG PID...
+e2e_kill() {
+  local sig=$1 p; shift
+  for p in "$@"; do
+    if e2e_ours "$p"; then kill "-$sig" "$p" 2>/dev/null || true; fi
+  done
+}
+
+# E2E_PIDS, last started first.
+_e2e_pids_reversed() {
+  local i
+  for ((i=${#E2E_PIDS[@]}-1; i>=0; i--)); do echo "${E2E_PIDS[$i]}"; done
+}
+
 e2e_cleanup() {
   local rc=$?
-  for ((i=${#E2E_PIDS[@]}-1; i>=0; i--)); do
-    kill "${E2E_PIDS[$i]}" 2>/dev/null || true
-  done
+  e2e_kill TERM $(_e2e_pids_reversed)
   sleep 0.3
-  for ((i=${#E2E_PIDS[@]}-1; i>=0; i--)); do
-    kill -9 "${E2E_PIDS[$i]}" 2>/dev/null || true
-  done
+  e2e_kill KILL $(_e2e_pids_reversed)
   if [ "$rc" -ne 0 ] && [ -d "$E2E_TMP" ]; then
     e2e_log "failed; logs kept in $E2E_TMP"
     for f in "$E2E_TMP"/*.log; do [ -f "$f" ] && { echo "--- $f"; tail -30 "$f"; } >&2; done

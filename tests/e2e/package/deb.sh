@@ -64,7 +64,7 @@ purge() {
 finish() {
   local rc=$?
   # The desktop first: nothing of the package may run while it goes.
-  for ((i=${#E2E_PIDS[@]}-1; i>=0; i--)); do kill "${E2E_PIDS[$i]}" 2>/dev/null || true; done
+  e2e_kill TERM $(_e2e_pids_reversed)
   purge || { rc=1; e2e_log "purging $PKG failed"; cat "$E2E_TMP/purge.log" >&2; }
   (exit "$rc")
   e2e_cleanup
@@ -152,7 +152,7 @@ run_once shell ChronelGui
 [ -e /usr/bin/ChronelGui.ini ] && e2e_fail "the installed program wrote its settings beside itself"
 
 # ---- purge -------------------------------------------------------------------------------
-for ((i=${#E2E_PIDS[@]}-1; i>=0; i--)); do kill "${E2E_PIDS[$i]}" 2>/dev/null || true; done
+e2e_kill TERM $(_e2e_pids_reversed)
 sleep 0.3
 purge || { cat "$E2E_TMP/purge.log" >&2; e2e_fail "apt-get purge failed"; }
 installed "$PKG" && e2e_fail "$PKG is still installed after the purge"

@@ -26,7 +26,7 @@ fi
 chmod 700 "$SWAY_RUN"
 printf 'output HEADLESS-1 resolution 1024x768\nxwayland disable\n' >"$E2E_TMP/sway.cfg"
 chmod 644 "$E2E_TMP/sway.cfg"
-e2e_spawn sway env -i PATH=/usr/bin:/bin HOME="$SWAY_RUN" XDG_RUNTIME_DIR="$SWAY_RUN" \
+e2e_spawn sway env -i E2E_TMP="$E2E_TMP" PATH=/usr/bin:/bin HOME="$SWAY_RUN" XDG_RUNTIME_DIR="$SWAY_RUN" \
   WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman "${AS[@]}" sway -c "$E2E_TMP/sway.cfg"
 sway_socket() { ls "$SWAY_RUN" 2>/dev/null | grep -E '^wayland-[0-9]+$' | head -1; }
 e2e_wait 20 bash -c "ls '$SWAY_RUN' | grep -qE '^wayland-[0-9]+\$'" || e2e_fail "sway did not start"
