@@ -855,6 +855,12 @@ void TForm1::StartWebSession()
     if (IHtmlDocument* document = Web->Document()) document->SetUIHandler(DocHandler);
     if (frmPrefs->edtPassword->Text().empty()) WebBrowserExecScript(Web.get(), "document.frmLogin.password.focus();");
     RegisterStartStopHotKey();
+    // At the first run the preferences stay in front of the window that was
+    // mapped after them, ready for the user name.
+    if (frmPrefs->isVisible() && !frmPrefs->isModal()) {
+        frmPrefs->raise();
+        frmPrefs->activateWindow();
+    }
 }
 
 void TForm1::NavigateLogin()

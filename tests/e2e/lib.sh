@@ -21,7 +21,7 @@ e2e_log() { echo "[e2e $(date +%H:%M:%S)] $*" >&2; }
 # wrap quickly on a busy machine: the number of one that has ended may
 # already belong to another test's X server.
 e2e_ours() {
-  tr '\0' '\n' <"/proc/$1/environ" 2>/dev/null | grep -qxF "E2E_TMP=$E2E_TMP"
+  { tr '\0' '\n' <"/proc/$1/environ"; } 2>/dev/null | grep -qxF "E2E_TMP=$E2E_TMP"
 }
 
 # Sends a signal to those of the given processes that are ours: e2e_kill SIG PID...
