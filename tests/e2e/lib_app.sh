@@ -175,3 +175,23 @@ e2e_process_tree() {
   done
   printf '%s\n' "${out[@]}"
 }
+
+# Records every notification sent on the session bus in $E2E_TMP/notify.log.
+e2e_record_notifications() {
+  dbus-monitor --session "interface='org.freedesktop.Notifications',member='Notify'" >"$E2E_TMP/notify.log" 2>&1 &
+  E2E_PIDS+=($!)
+}
+
+# Title of program PID's main window; empty while none is shown.
+e2e_app_title() {
+  xdotool getwindowname "$(e2e_app_main_window "$1" || true)" 2>/dev/null
+}
+
+# Waits until that title matches: e2e_wait_app_title PID REGEX SECONDS
+e2e_wait_app_title() {
+  local end=$((SECONDS + $3))
+  until e2e_app_title "$1" | grep -Eq "$2"; do
+    [ $SECONDS -ge $end ] && return 1
+    sleep 0.2
+  done
+}

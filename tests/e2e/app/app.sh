@@ -9,8 +9,7 @@ DEMO=$2
 set +o pipefail  # "| head -1" ends its writers early
 e2e_start_desktop tray notify
 
-dbus-monitor --session "interface='org.freedesktop.Notifications',member='Notify'" >"$E2E_TMP/notify.log" 2>&1 &
-E2E_PIDS+=($!)
+e2e_record_notifications
 
 # A recording stand-in for the system's browser.
 mkdir -p "$E2E_TMP/bin"
@@ -46,15 +45,8 @@ start_app() {  # folder
 
 main_window() { e2e_app_main_window "$APP" || true; }
 
-title() { xdotool getwindowname "$(main_window)" 2>/dev/null; }
-
-wait_title() {  # regex seconds
-  local end=$((SECONDS + $2))
-  until title | grep -Eq "$1"; do
-    [ $SECONDS -ge $end ] && return 1
-    sleep 0.2
-  done
-}
+title() { e2e_app_title "$APP"; }
+wait_title() { e2e_wait_app_title "$APP" "$1" "$2"; }  # regex seconds
 
 tray_icon() { e2e_tray_icon_window; }
 

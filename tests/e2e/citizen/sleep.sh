@@ -27,8 +27,7 @@ sleep_signal() {  # true|false
 }
 count() { grep -c "$1" "$LOGIND" || true; }
 
-dbus-monitor --session "interface='org.freedesktop.Notifications',member='Notify'" >"$E2E_TMP/notify.log" 2>&1 &
-E2E_PIDS+=($!)
+e2e_record_notifications
 
 INI="$E2E_TMP/f/ChronelGui.ini"
 OFFSET="$E2E_TMP/boottime-offset"

@@ -7,8 +7,7 @@ source "$(dirname "$0")/common.sh"
 HERE=$(cd "$(dirname "$0")" && pwd)
 e2e_start_desktop tray notify
 start_service
-dbus-monitor --session "interface='org.freedesktop.Notifications',member='Notify'" >"$E2E_TMP/notify.log" 2>&1 &
-E2E_PIDS+=($!)
+e2e_record_notifications
 
 PORTAL_LOG="$E2E_TMP/portal-calls.log"
 start_portal() {  # grant|refuse

@@ -7,8 +7,7 @@ BIN=$1
 DEMO=$2
 set +o pipefail
 e2e_start_desktop tray notify
-dbus-monitor --session "interface='org.freedesktop.Notifications',member='Notify'" >"$E2E_TMP/notify.log" 2>&1 &
-E2E_PIDS+=($!)
+e2e_record_notifications
 
 e2e_spawn demo "$DEMO" --port 0
 e2e_wait 10 grep -q '^PORT ' "$E2E_TMP/demo.log" || e2e_fail "demo service did not start"

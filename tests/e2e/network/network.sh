@@ -12,8 +12,7 @@ DEMO=$2
 set +o pipefail
 e2e_start_desktop tray notify
 
-dbus-monitor --session "interface='org.freedesktop.Notifications',member='Notify'" >"$E2E_TMP/notify.log" 2>&1 &
-E2E_PIDS+=($!)
+e2e_record_notifications
 
 start_service() {  # options...
   : >"$E2E_TMP/demo.log"
@@ -29,14 +28,8 @@ wait_status() {  # python condition over d, seconds
 }
 config() { curl -s --max-time 5 -d '' "${BASE}__config?$1" >/dev/null || e2e_fail "config $1"; }
 main_window() { e2e_app_main_window "$APP" || true; }
-title() { xdotool getwindowname "$(main_window)" 2>/dev/null; }
-wait_title() {  # regex seconds
-  local end=$((SECONDS + $2))
-  until title | grep -Eq "$1"; do
-    [ $SECONDS -ge $end ] && return 1
-    sleep 0.2
-  done
-}
+title() { e2e_app_title "$APP"; }
+wait_title() { e2e_wait_app_title "$APP" "$1" "$2"; }  # regex seconds
 marks() { grep -c "^chronel-mark $1 " "$E2E_TMP/app.log" || true; }
 wait_mark() {  # name count seconds
   local end=$((SECONDS + $3))

@@ -13,8 +13,7 @@ PY=/usr/bin/python3  # the system's, which has the D-Bus bindings
 set +o pipefail
 e2e_start_desktop tray notify
 
-dbus-monitor --session "interface='org.freedesktop.Notifications',member='Notify'" >"$E2E_TMP/notify.log" 2>&1 &
-E2E_PIDS+=($!)
+e2e_record_notifications
 
 IDLE="$E2E_TMP/idle-ms"
 echo 0 >"$IDLE"
