@@ -155,6 +155,8 @@ TForm1::~TForm1()
 void TForm1::DispatchMessage(TMessage& message)
 {
     if (message.Msg == WM_HOTKEY) WMHotKey(message);
+    if (message.Msg == WM_HOTKEY_LOST && message.WParam == 0)
+        HotKeyNotice(static_cast<HotKeyFailure>(message.LParam));
 }
 
 void TForm1::WMHotKey(TMessage& message)
@@ -497,11 +499,17 @@ void TForm1::RegisterStartStopHotKey()
     // Only a combination the desktop refused is cleared; a desktop or layout
     // that cannot take it leaves the user's key stored for the next start.
     const HotKeyFailure why = hotKeys ? hotKeys->LastFailure() : HotKeyFailure::Unavailable;
+    if (why == HotKeyFailure::Unavailable || why == HotKeyFailure::KeyMissing) HotKeyNotice(why);
+    else frmPrefs->hotkeyStartStop->SetHotKey(0);
+}
+
+void TForm1::HotKeyNotice(HotKeyFailure why)
+{
     const char* text = nullptr;
     switch (why) {
     case HotKeyFailure::Unavailable: text = "Global hot keys are not available on this desktop."; break;
     case HotKeyFailure::KeyMissing: text = "The start/stop hot key is not on the current keyboard layout."; break;
-    default: frmPrefs->hotkeyStartStop->SetHotKey(0); return;
+    default: return;
     }
     const unsigned bit = 1u << static_cast<unsigned>(why);
     if (hotKeyNotices_ & bit) return;

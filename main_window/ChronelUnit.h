@@ -14,6 +14,7 @@
 #include "components/Menus.h"
 #include "components/Timer.h"
 #include "main_window/ServiceLink.h"
+#include "platform/HotKeys.h"
 #include "platform/Session.h"
 #include "platform/Types.h"
 #include "prefs/PrefsHost.h"
@@ -88,6 +89,8 @@ public:
     void ApplicationEvents1Minimize();
     void mplayerNotify();
     void WMHotKey(TMessage& message);
+    // Tells the user once per kind why the hot key cannot work; the stored key stays.
+    void HotKeyNotice(HotKeyFailure why);
     // The window's own message handle (hot keys arrive there).
     HWND Handle() const { return handle_; }
     // The sound file played while the clock runs.

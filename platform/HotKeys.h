@@ -16,6 +16,11 @@ enum class HotKeyFailure {
     KeyMissing,   // the current keyboard layout has no such key
 };
 
+// Posted to a registration's window when the desktop can no longer deliver
+// its combination, e.g. after a switch to a layout without the key
+// (WParam: the id, LParam: the HotKeyFailure). The registration stays.
+constexpr UINT WM_HOTKEY_LOST = WM_APP + 0x100;
+
 // System-wide hot keys. A registered combination posts WM_HOTKEY with the
 // id as WParam to the window, whichever program is active.
 class IHotKeys {

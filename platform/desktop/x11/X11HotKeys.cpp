@@ -276,8 +276,12 @@ void X11HotKeys::Regrab()
         const unsigned old = r.keycode;
         r.keycode = 0;
         if (old && !GrabbedByUs(old, r.mods)) Ungrab(old, r.mods);
-        // A layout without the key keeps the registration until one has it.
+        // A layout without the key keeps the registration until one has it;
+        // the user hears of it.
         if (keycode && (GrabbedByUs(keycode, r.mods) || Grab(keycode, r.mods) == HotKeyFailure::None)) r.keycode = keycode;
+        else if (old && !keycode)
+            windows_.PostMessage(r.wnd, WM_HOTKEY_LOST, static_cast<WPARAM>(r.id),
+                                 static_cast<LPARAM>(HotKeyFailure::KeyMissing));
     }
 }
 

@@ -44,6 +44,19 @@ TEST_F(HotKey, OnlyARefusalClearsTheFieldOtherFailuresTellTheUserOnce)
     EXPECT_TRUE(sim.hotKeys.Press(MOD_ALT, 0xC0));
 }
 
+TEST_F(HotKey, ALayoutSwitchThatLosesTheKeyIsToldOnceAndKeepsIt)
+{
+    prefs->hotkeyStartStop->SetHotKey(32960);
+    form->RegisterStartStopHotKey();
+    for (int i = 0; i < 2; ++i) {
+        sim.windows.PostMessage(form->Handle(), WM_HOTKEY_LOST, 0, static_cast<LPARAM>(HotKeyFailure::KeyMissing));
+        sim.windows.ProcessMessages();
+    }
+    EXPECT_EQ(Shown(), 1);
+    EXPECT_EQ(LastBalloon().text, "The start/stop hot key is not on the current keyboard layout.");
+    EXPECT_EQ(prefs->hotkeyStartStop->HotKey(), 32960);
+}
+
 TEST(HotKeyNames, PortalTriggersAndKeyPositions)
 {
     EXPECT_EQ(PortalTrigger(MOD_ALT, 0xC0).toStdString(), "ALT+grave");
