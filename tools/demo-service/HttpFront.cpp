@@ -66,6 +66,11 @@ void HttpFront::stop() { server_.stop(); }
 bool HttpFront::isRunning() const { return server_.is_running(); }
 
 void HttpFront::serve(const httplib::Request& req, httplib::Response& res) {
+  if (goingDown_) {
+    dropConnection(req);
+    res.status = 500;
+    return;
+  }
   HttpRequest request;
   request.method = req.method;
   request.target = req.target;
@@ -87,6 +92,7 @@ void HttpFront::serve(const httplib::Request& req, httplib::Response& res) {
     // Answer this request first, then stop listening.
     stopper_ = std::thread([this] {
       std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      goingDown_ = true;
       server_.stop();
     });
   }

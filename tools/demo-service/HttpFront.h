@@ -35,6 +35,9 @@ class HttpFront {
   DemoService& service_;
   httplib::Server server_;
   std::atomic<int> downMs_{0};
+  // Set when an outage begins: a service that is down answers nothing, not
+  // even on connections the client kept open from before.
+  std::atomic<bool> goingDown_{false};
   std::thread stopper_;
 };
 
