@@ -7,11 +7,13 @@
 
 namespace {
 
+std::optional<QPoint> trayMenuAnchor;
+
 class QtDesktopInput : public IDesktopInput {
 public:
     TPoint GetCursorPos() override
     {
-        const QPoint p = QCursor::pos();
+        const QPoint p = trayMenuAnchor.value_or(QCursor::pos());
         return {p.x(), p.y()};
     }
     // The keys as they are now, not as the last event saw them.
@@ -33,6 +35,11 @@ public:
 };
 
 }  // namespace
+
+void SetTrayMenuAnchor(std::optional<QPoint> at)
+{
+    trayMenuAnchor = at;
+}
 
 std::unique_ptr<IDesktopInput> CreateDesktopInput()
 {

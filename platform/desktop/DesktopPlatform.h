@@ -2,10 +2,12 @@
 // The real services on the Linux desktop (Qt, plus X11 where Qt has none).
 #include <QHash>
 #include <QObject>
+#include <QPoint>
 #include <QPointer>
 #include <QWidget>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -133,6 +135,10 @@ std::vector<std::string> DescribeDesktopServices();
 // Factories of the services that live in units of their own.
 std::unique_ptr<INotifyIcons> CreateDesktopNotifyIcons(IMessageWindows& windows);
 std::unique_ptr<IDesktopInput> CreateDesktopInput();
+// Where a tray host asked for an icon's menu to open: until cleared, the
+// pointer position the desktop input reports, so that the menu opens there
+// and not wherever the pointer happens to be.
+void SetTrayMenuAnchor(std::optional<QPoint> at);
 std::unique_ptr<IHotKeys> CreateDesktopHotKeys(IMessageWindows& windows);
 std::unique_ptr<ISoundPlayers> CreateDesktopSoundPlayers();
 std::unique_ptr<IBrowsers> CreateDesktopBrowsers();

@@ -8,10 +8,13 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QDBusServiceWatcher>
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QImage>
 #include <QTextDocument>
 #include <QTimer>
+#include <optional>
+#include <utility>
 
 #include "platform/MessageWindows.h"
 #include "platform/desktop/DesktopPlatform.h"
@@ -48,9 +51,36 @@ const QDBusArgument& operator>>(const QDBusArgument& a, NotifyImage& i)
     return a;
 }
 
+// Where the latest ContextMenu call of a StatusNotifierItem host asked the
+// menu to open, and when, until the call's delivery takes it.
+std::optional<QPoint> hostMenuAnchor;
+QElapsedTimer hostMenuAnchorAge;
+
+void SpyOnItemCall(const QDBusMessage& call)
+{
+    if (call.type() != QDBusMessage::MethodCallMessage || call.member() != QLatin1String("ContextMenu") ||
+        call.interface() != QLatin1String("org.kde.StatusNotifierItem") || call.arguments().size() != 2)
+        return;
+    hostMenuAnchor = QPoint(call.arguments()[0].toInt(), call.arguments()[1].toInt());
+    hostMenuAnchorAge.start();
+}
+
+// The anchor of the call being delivered now; one that no delivery took
+// (a call the item refused) is stale.
+std::optional<QPoint> TakeHostMenuAnchor()
+{
+    const auto anchor = std::exchange(hostMenuAnchor, std::nullopt);
+    return anchor && hostMenuAnchorAge.elapsed() < 1000 ? anchor : std::nullopt;
+}
+
 }  // namespace
 
 Q_DECLARE_METATYPE(NotifyImage)
+
+// The toolkit's StatusNotifierItem drops ContextMenu's coordinates. Its bus
+// layer, which exports this, shows each incoming call to these hooks on the
+// main thread just before delivering it.
+void qDBusAddSpyHook(void (*hook)(const QDBusMessage&));
 
 // Defined at the end, where Xlib's macros can do no harm.
 static unsigned long SystemTrayOwner();
@@ -203,9 +233,14 @@ void QtNotifyIcons::Activated(const Key& key, QSystemTrayIcon::ActivationReason 
         if (version3) Post(icon, NIN_SELECT);
         break;
     case QSystemTrayIcon::Context:
+        // A host's ContextMenu(x, y): the menu opens at x, y, so the pointer
+        // reads there until these notices have been handled.
+        // Posted events are handled in order, so the clearing comes last.
+        if (const auto anchor = TakeHostMenuAnchor()) SetTrayMenuAnchor(anchor);
         Post(icon, WM_RBUTTONDOWN);
         Post(icon, WM_RBUTTONUP);
         if (version3) Post(icon, WM_CONTEXTMENU);
+        QMetaObject::invokeMethod(this, [] { SetTrayMenuAnchor(std::nullopt); }, Qt::QueuedConnection);
         break;
     case QSystemTrayIcon::MiddleClick:
         Post(icon, WM_MBUTTONDOWN);
@@ -391,6 +426,7 @@ void QtNotifyIcons::WatchHost()
     statusNotifier_ = QGuiApplication::platformName() != QLatin1String("xcb") ||
                       (bus.isConnected() && bus.interface() && bus.interface()->isServiceRegistered(kWatcherService).value());
     if (statusNotifier_) {
+        qDBusAddSpyHook(SpyOnItemCall);
         auto* watcher = new QDBusServiceWatcher(kWatcherService, bus, QDBusServiceWatcher::WatchForRegistration, this);
         connect(watcher, &QDBusServiceWatcher::serviceRegistered, this, [this] { HostAppeared(); });
         return;

@@ -2,7 +2,8 @@
 # The tray icon on a StatusNotifierItem host: a test host on the session bus
 # sees the icon, the tooltip, the blinking and the exported menu; the menu's
 # entries start and stop the clock and hide the window, Activate brings it
-# back, ContextMenu opens the menu, SecondaryActivate does no harm.
+# back, ContextMenu opens the menu where the host asks, SecondaryActivate
+# does no harm.
 source "$(dirname "$0")/../hotkeys/common.sh"
 HERE=$(cd "$(dirname "$0")" && pwd)
 e2e_start_desktop
@@ -53,11 +54,16 @@ host Send string:Activate int32:10 int32:10 >/dev/null
 e2e_wait 10 bash -c "[ -n \"\$(source $HERE/../lib_app.sh; e2e_app_main_window $APP)\" ]" || e2e_fail "Activate did not show the hidden window"
 e2e_log "hide and Activate ok"
 
-# ContextMenu: the program opens its menu.
-host Send string:ContextMenu int32:300 int32:300 >/dev/null
+# ContextMenu: the program opens its menu where the host asks, not at the pointer.
+xdotool mousemove 20 20
+host Send string:ContextMenu int32:300 int32:310 >/dev/null
 e2e_wait 10 bash -c "source $HERE/../lib_app.sh; [ -n \"\$(_e2e_popup_windows $APP 0)\" ]" || e2e_fail "ContextMenu opened no menu"
+menu=$(_e2e_popup_windows "$APP" 0 | awk 'NR == 1')
+at=$(xdotool getwindowgeometry "$menu" | awk '/Position:/ {print $2}')
+[ "$at" = 300,310 ] || e2e_fail "ContextMenu(300, 310) opened the menu at $at"
 xdotool key Escape
 sleep 0.5
+e2e_log "ContextMenu ok"
 
 click "Exit"
 e2e_wait_exit "$APP" 30 || e2e_fail "the menu's Exit did not end the program"
