@@ -17,6 +17,7 @@
 #include "platform/desktop/DesktopSingleInstance.h"
 #include "platform/desktop/XdgAutostart.h"
 #include "platform/desktop/x11/X11.h"
+#include "platform/TraceMarks.h"
 #include "prefs/frmPrefsUnit.h"
 
 namespace {
@@ -65,7 +66,13 @@ int main(int argc, char** argv)
                      display && *display ? display : "not set");
         return 2;
     }
+    TraceMark("main");
+    // The program paints small areas now and then (the blinking tray icon,
+    // a small window): shared-memory images would cost a round trip to the
+    // X server for each, plain requests cost none.
+    if (!qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM")) qputenv("QT_XCB_NO_MITSHM", "1");
     QApplication qtApp(argc, argv);
+    TraceMark("qapp");
     // The program ends when the main window closes, not with its last window.
     qtApp.setQuitOnLastWindowClosed(false);
     QApplication::setApplicationName("chronel-timer");
@@ -86,6 +93,7 @@ int main(int argc, char** argv)
 
     QApplication::setWindowIcon(ApplicationIcon());
     DesktopPlatform desktop;
+    TraceMark("platform");
     DesktopSession session;
     session.CountSleepAsIdle(desktop.platform);
     XdgAutostart autostart = XdgAutostart::FromEnvironment(
@@ -101,11 +109,13 @@ int main(int argc, char** argv)
     try {
         Application().SetTitle("Chronel Timer");
         form = std::make_unique<TForm1>();
+        TraceMark("form");
         prefs = std::make_unique<TfrmPrefs>(form.get(), form.get());
         frmPrefs = prefs.get();
         desktop.AttachMainWindow(form.get());
         if (command.hidden) form->StartHidden();
         else form->show();
+        TraceMark("shown");
         exitCode = qtApp.exec();
     } catch (...) {
         Application().HandleException(std::current_exception());

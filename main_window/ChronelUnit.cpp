@@ -60,6 +60,7 @@ TForm1::TForm1()
     layout->setContentsMargins(0, 0, 0, 0);
     Web = std::make_unique<TCppWebBrowser>(this);
     layout->addWidget(Web->Widget());
+    TraceMark("web-view");
     Web->OnBeforeNavigate2 = [this](TCppWebBrowser*, const std::string& url, int, const std::string&,
                                     const std::string&, const std::string&, bool& cancel) {
         WebBeforeNavigate2(url, cancel);
@@ -114,6 +115,7 @@ TForm1::TForm1()
     tryIcon->OnDblClick = [this](TTrayIcon*) { tryIconDblClick(); };
     tryIcon->SetIconVisible(true);
     tryIcon->Loaded();
+    TraceMark("tray");
 
     tmrMinuteReminder.SetEnabled(false);
     tmrMinuteReminder.SetInterval(1200000);
@@ -875,7 +877,9 @@ void TForm1::NavigateLogin()
 {
     // A fresh login after a failure may fill in the login form once more.
     if (Link.Failures() > 0) LoginPageCount = 0;
+    TraceMark("login-navigate");
     WebBrowserNavigatePost(Web.get(), LoginURL, "pw=" + EncodeCredential(frmPrefs->edtPassword->Text()));
+    TraceMark("login-navigated");
 }
 
 void TForm1::ShowConnected(bool connected)

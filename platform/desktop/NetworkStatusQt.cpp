@@ -2,17 +2,24 @@
 
 #include <QNetworkInformation>
 #include <QObject>
+#include <QTimer>
 
 namespace {
 class QtNetworkStatus : public INetworkStatus {
 public:
-    QtNetworkStatus()
+    // The backend asks the system's network service over the bus: done on
+    // the first turn of the event loop, so the window's start does not wait.
+    QtNetworkStatus() { QTimer::singleShot(0, &context_, [this] { Load(); }); }
+    ~QtNetworkStatus() override { QObject::disconnect(connection_); }
+
+private:
+    void Load()
     {
-        if (!QNetworkInformation::load(QNetworkInformation::Feature::Reachability)) return;
+        if (!QNetworkInformation::loadBackendByFeatures(QNetworkInformation::Feature::Reachability)) return;
         QNetworkInformation* info = QNetworkInformation::instance();
         if (!info) return;
         online_ = info->reachability() == QNetworkInformation::Reachability::Online;
-        connection_ = QObject::connect(info, &QNetworkInformation::reachabilityChanged,
+        connection_ = QObject::connect(info, &QNetworkInformation::reachabilityChanged, &context_,
                                        [this](QNetworkInformation::Reachability r) {
                                            const bool online = r == QNetworkInformation::Reachability::Online;
                                            const bool back = online && !online_;
@@ -20,9 +27,8 @@ public:
                                            if (back && OnOnline) OnOnline();
                                        });
     }
-    ~QtNetworkStatus() override { QObject::disconnect(connection_); }
 
-private:
+    QObject context_;
     bool online_ = true;
     QMetaObject::Connection connection_;
 };

@@ -660,8 +660,9 @@ std::unique_ptr<IBrowserView> WebEngineBrowsers::Create(QWidget* parent)
         auto* profile = new QWebEngineProfile(QStringLiteral("browser"));
         const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
         if (!data.isEmpty()) profile->setPersistentStoragePath(data + QStringLiteral("/browser"));
-        const QString cache = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
-        if (!cache.isEmpty()) profile->setCachePath(cache + QStringLiteral("/browser"));
+        // The service's pages are made anew each time; a cache on disk only
+        // costs writes and their flushes while the program sits idle.
+        profile->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
         // Windows that pages try to open are never adopted: nothing of
         // theirs goes to the system's opener.
         profile->settings()->setUnknownUrlSchemePolicy(QWebEngineSettings::DisallowUnknownUrlSchemes);
