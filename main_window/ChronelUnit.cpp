@@ -942,6 +942,7 @@ void TForm1::WebBeforeNavigate2(const std::string& url, bool& cancel)
 
 void TForm1::WebDocumentComplete(const std::string& url)
 {
+    TraceMark("document-complete");
     // The program's own status page says nothing about the service.
     if (url == kLocalPageUrl && (Link.State() == TLinkState::Refused || Link.Failures() > 0)) return;
     const std::string lower = LowerCase(CanonicalUrl(url));
@@ -976,6 +977,7 @@ void TForm1::ReadTimerPage()
     StartClock1->SetCaption("Start Clock");
     StopClock1->SetCaption("Stop Clock");
     const std::string html = WebBrowserGetHtml(Web.get());
+    TraceMark("page-copied");
     preg.SetRegEx(kTimerPagePattern);
     preg.SetOptions(preCaseLess);
     // Compiled for the machine: a long page without line breaks stays fast.
