@@ -10,13 +10,13 @@ set -euo pipefail
 HERE=$(cd "$(dirname "$0")" && pwd)
 ROOT=$(cd "$HERE/../.." && pwd)
 BUILD=$ROOT/build
-ROUNDS=5 IDLE_SECS=60 PSS_AT=15 WARMUP=1 TRACE=0 ONLY=""
+ROUNDS=5 IDLE_SECS=60 PSS_AT=15 WARMUP=1 TRACE=0 ONLY="" SETTLE_SECS=2
 while [ $# -gt 0 ]; do
   case $1 in
     --rounds) ROUNDS=$2; shift 2 ;;
     --idle-seconds) IDLE_SECS=$2; shift 2 ;;
     --pss-at) PSS_AT=$2; shift 2 ;;
-    --short) ROUNDS=1 IDLE_SECS=5 PSS_AT=5 WARMUP=0; shift ;;
+    --short) ROUNDS=1 IDLE_SECS=5 PSS_AT=5 WARMUP=0 SETTLE_SECS=0; shift ;;
     --trace) TRACE=1; shift ;;
     --only) ONLY=$2; shift 2 ;;
     -h|--help) sed -n '2,8p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
@@ -185,6 +185,8 @@ run_one() {
     e2e_log "round $round $kind: mapped $map ms, loaded ${page:--} ms, PSS $pss MB, idle $cpu ms CPU, $sw wakeups"
   fi
   stop_tree "$pid"
+  # The desktop settles after the exit before the next start.
+  sleep "$SETTLE_SECS"
 }
 
 RESULTS="$E2E_TMP/results"
@@ -196,11 +198,20 @@ if [ "$WARMUP" = 1 ]; then
   e2e_log "warm-up (not counted): libraries into the page cache, the browser profile made"
   for k in "${KINDS[@]}"; do [ "$k" = running ] || run_one "$k" 0 warmup; done
 fi
+# Round r runs the programs in the order FIRST + r - 1 (mod N), with FIRST
+# = 0, 1, N-1, 2, N-2, ...: a different program goes first in each round,
+# so a drift in the machine's load spreads over all of them, and over N
+# rounds each program follows each other one once, so the exit of the one
+# before (its tray icon leaving the host, its memory returned) does not
+# weigh on one program only.
+N=${#KINDS[@]} FIRST=(0) lo=1 hi=$((${#KINDS[@]} - 1))
+while [ ${#FIRST[@]} -lt "$N" ]; do
+  FIRST+=("$lo"); lo=$((lo + 1))
+  [ ${#FIRST[@]} -lt "$N" ] && { FIRST+=("$hi"); hi=$((hi - 1)); }
+done
 for ((r = 1; r <= ROUNDS; r++)); do
-  # A different program goes first in each round, so a drift in the
-  # machine's load spreads over all of them.
-  for ((i = 0; i < ${#KINDS[@]}; i++)); do
-    run_one "${KINDS[$(((i + r - 1) % ${#KINDS[@]}))]}" "$r"
+  for ((i = 0; i < N; i++)); do
+    run_one "${KINDS[$(((FIRST[i] + r - 1) % N))]}" "$r"
   done
 done
 
