@@ -7,20 +7,25 @@ e2e_start_desktop tray
 start_service
 
 setxkbmap -display "$DISPLAY" de || e2e_fail "setxkbmap de"
-start_app layouts
+start_app layouts CHRONEL_TRACE_MARKS=1
+pages_read() { grep -c '^chronel-mark timer-page-read ' "$E2E_TMP/app-layouts.log"; }
 # Keycode 49 is the key left of "1" (dead circumflex on the German layout).
-xdotool key --clearmodifiers alt+49
-wait_running true 15 || e2e_fail "German layout: the hot key did not start the clock"
+# The key toggles the form of the page shown, so each press waits until the
+# program has read the page that the one before brought.
+press() {  # true|false: whether the clock runs after it
+  local read; read=$(pages_read)
+  xdotool key --clearmodifiers alt+49
+  wait_running "$1" 15 || return 1
+  e2e_wait 15 bash -c "[ \$(grep -c '^chronel-mark timer-page-read ' '$E2E_TMP/app-layouts.log') -gt $read ]"
+}
+press true || e2e_fail "German layout: the hot key did not start the clock"
 e2e_log "German layout: started"
 
 setxkbmap -display "$DISPLAY" fr || e2e_fail "setxkbmap fr"
 sleep 1
-xdotool key --clearmodifiers alt+49
-wait_running false 15 || e2e_fail "French layout: the hot key did not stop the clock"
-xdotool key --clearmodifiers alt+49
-wait_running true 15 || e2e_fail "French layout: the hot key did not start the clock again"
-xdotool key --clearmodifiers alt+49
-wait_running false 15 || e2e_fail "French layout: the hot key did not stop the clock again"
+press false || e2e_fail "French layout: the hot key did not stop the clock"
+press true || e2e_fail "French layout: the hot key did not start the clock again"
+press false || e2e_fail "French layout: the hot key did not stop the clock again"
 e2e_log "French layout: stopped, started, stopped"
 
 exit_app
