@@ -548,6 +548,22 @@ std::string TForm1::TickingSoundPath()
 
 void TForm1::StartClock1Click()
 {
+    // The form on a page that is being replaced submits nowhere: a toggle
+    // while a page loads waits for that page. Further presses meanwhile
+    // (a held key repeats) add nothing.
+    if (Web->Busy()) {
+        toggleQueued_ = true;
+        return;
+    }
+    WebBrowserExecScript(Web.get(), kToggleScript);
+}
+
+void TForm1::SendQueuedToggle()
+{
+    if (!toggleQueued_ || closed_) return;
+    toggleQueued_ = false;
+    // The idle logic's claim runs from the click it waited for.
+    idlePendingSince_ = CurrentPlatform().Clock->GetTickCount();
     WebBrowserExecScript(Web.get(), kToggleScript);
 }
 
@@ -707,7 +723,7 @@ void TForm1::tmrEverythingTimer()
     }
     // What the idle logic asked for belongs to that one transition; a click
     // whose navigation never came must not claim a later one.
-    if ((idleStopPending_ || idleStartPending_) &&
+    if ((idleStopPending_ || idleStartPending_) && !toggleQueued_ &&
         CurrentPlatform().Clock->GetTickCount() - idlePendingSince_ >= kIdlePendingMs)
         DropIdlePending();
     std::uint32_t lastInput = 0;
@@ -896,6 +912,8 @@ void TForm1::ShowConnected(bool connected)
 void TForm1::WebNavigateError(const std::string& url, const std::string& reason)
 {
     TraceMark("load-failed");
+    // What a waiting toggle would have acted on did not come; the failure is said.
+    toggleQueued_ = false;
     Link.LoadFailed(url, reason);
 }
 
@@ -947,6 +965,7 @@ void TForm1::WebDocumentComplete(const std::string& url)
     if (url == kLocalPageUrl && (Link.State() == TLinkState::Refused || Link.Failures() > 0)) return;
     const std::string lower = LowerCase(CanonicalUrl(url));
     const bool keepMirror = Link.Retrying();
+    bool loginSubmitted = false;
     Link.LoadCompleted();
     // The one auto-login is spent only on a page that holds the login form.
     if (!LoginURL.empty() && lower == LowerCase(CanonicalUrl(LoginURL)) && !frmPrefs->edtPassword->Text().empty() &&
@@ -957,6 +976,7 @@ void TForm1::WebDocumentComplete(const std::string& url)
                     "We have detected you are on Linux.\nSome features do not work such as auto-login and start/stop "
                     "timer menu items",
                     Application().Title(), MB_OK);
+            loginSubmitted = true;
             WebBrowserExecScript(Web.get(),
                                  "if (document && document.frmLogin && document.frmLogin.password){ "
                                  "document.frmLogin.password.value = " +
@@ -968,8 +988,12 @@ void TForm1::WebDocumentComplete(const std::string& url)
     ReadTimerPage();
     if (closeAfterStop_ && !ClockRunning) {
         closeAfterStop_ = false;
+        toggleQueued_ = false;
         Close();
+        return;
     }
+    // A toggle asked for during the login waits for the timer page behind it.
+    if (!loginSubmitted) SendQueuedToggle();
 }
 
 void TForm1::ReadTimerPage()

@@ -39,6 +39,9 @@ e2e_wait 30 logged_in || e2e_fail "did not log in"
 e2e_wait 10 grep -q 'INHIBIT what=sleep who=Chronel Timer mode=delay held=1' "$LOGIND" || e2e_fail "no delay lock taken: $(cat "$LOGIND")"
 
 # ---- before sleep: the settings are saved, then the lock released ------------------------
+# The start's page is slow to come: the sleep and the resume fall inside its load,
+# and the stop the resume asks for must wait for that page rather than be lost.
+curl -s --max-time 5 -d '' "${BASE}__config?latency_ms=4000" >/dev/null || e2e_fail "could not slow the service"
 xdotool key ctrl+alt+k
 e2e_wait 15 service_running || e2e_fail "the clock did not start"
 move_window "$WIN" 150 250 || e2e_fail "window did not move"
@@ -52,6 +55,7 @@ e2e_log "(f) saved under the delay lock, then released it"
 echo 300 >"$OFFSET"
 sleep_signal false
 e2e_wait 10 bash -c "[ \$(grep -c 'INHIBIT what=sleep' '$LOGIND') -ge 2 ]" || e2e_fail "delay lock not taken again after resume"
+curl -s --max-time 5 -d '' "${BASE}__config?latency_ms=0" >/dev/null || e2e_fail "could not speed the service up"
 e2e_demo_wait "$BASE" 15 '"kind":"stop"' || e2e_fail "the clock was not stopped after the sleep"
 e2e_wait 10 bash -c "[ \"\$(xdotool getwindowname $WIN)\" = 'Not working' ]" || e2e_fail "title after the stop: $(xdotool getwindowname "$WIN")"
 sleep 2  # the stopped page loads; without input the clock stays stopped (sleep counts as idle)

@@ -136,6 +136,52 @@ TEST_F(Network, AutoLoginOnlyOnTheLoginFormAndOnceMoreAfterAFailure)
     EXPECT_EQ(scripts.size(), 2u);
 }
 
+TEST_F(Network, ToggleWhileAPageLoadsWaitsForItOnceAndNotForAFailedOne)
+{
+    const auto toggles = [this] {
+        std::size_t n = 0;
+        for (const auto& s : scripts)
+            if (s.find("frmStartStop.submit") != std::string::npos) ++n;
+        return n;
+    };
+    // Asked for during the login: it waits past the auto-login for the timer page.
+    page = kLoginForm;
+    QTimer::singleShot(0, form.get(), [this] {
+        form->StartClock1->Click();
+        Load();
+    });
+    form->FormPaint();
+    EXPECT_EQ(toggles(), 0u);
+    page = kTimerPage;
+    view->PageNavigate(base + "time_log.php?smallbtn=1");  // the login's answer
+    Load();
+    EXPECT_EQ(toggles(), 1u);
+    EXPECT_TRUE(form->ClockRunning);
+    EXPECT_TRUE(serviceRunning);
+
+    // A held key repeats while the page reloads: one stop when it is there.
+    view->PageNavigate(base + "time_log.php?tid=&smallbtn=1");
+    form->StopClock1->Click();
+    form->StopClock1->Click();
+    EXPECT_EQ(toggles(), 1u);
+    Load();
+    EXPECT_EQ(toggles(), 2u);
+    EXPECT_FALSE(form->ClockRunning);
+    EXPECT_FALSE(serviceRunning);
+
+    // The page the toggle waited for fails: the toggle is not sent later.
+    view->PageNavigate(base + "time_log.php?smallbtn=1");
+    form->StartClock1->Click();
+    serviceDown = true;
+    Load();
+    ASSERT_TRUE(StatusPageShown());
+    sim.Advance(5000);
+    ServiceBack();
+    EXPECT_EQ(toggles(), 2u);
+    EXPECT_FALSE(form->ClockRunning);
+    EXPECT_FALSE(serviceRunning);
+}
+
 TEST_F(Network, BadBaseUrlIsRefusedAtStartAndWhenTyped)
 {
     prefs->edtBaseURL->SetText("ftp://127.0.0.1/");
@@ -408,28 +454,30 @@ TEST_P(Idle, SubmissionThatNeverComesLosesItsClaim)
     EXPECT_FALSE(form->ClockRunning);
 }
 
-TEST_P(Idle, PageCompletingBetweenClickAndNoticeKeepsTheClaim)
+TEST_P(Idle, AutoStopWhileTheStartsPageLoadsWaitsForThatPage)
 {
     StartRunning();
     sim.Advance(59000);
     ASSERT_TRUE(form->ClockRunning);
-    // The start's page is still loading when the auto-stop clicks; it
-    // completes after the click has returned, before the stop is reported.
+    // The start's page is still loading when the auto-stop clicks: its form
+    // would submit nowhere, so the click waits for the page.
     view->pendingUrl = base + "time_log.php?tid=&item=3&smallbtn=1";
     view->busy = true;
-    const HWND late = sim.windows.AllocateHWnd([this](TMessage&) { Load(); });
-    view->document->onScript = [this, late, inner = view->onScript](const std::string& script) {
-        sim.windows.PostMessage(late, WM_USER, 0, 0);
-        inner(script);
-    };
+    const std::size_t toggles = Toggles();
     sim.Advance(1000);
+    EXPECT_EQ(Toggles(), toggles);
+    EXPECT_TRUE(form->ClockRunning);
+    sim.Advance(40000);  // a slow page: the claim waits with the click
     Load();
+    Settle();
+    EXPECT_EQ(Toggles(), toggles + 1);
     EXPECT_FALSE(form->ClockRunning);
+    EXPECT_FALSE(serviceRunning);
     EXPECT_TRUE(form->IdleStopped);
     sim.Advance(10000);
     Active();
     sim.Advance(1000);
-    Load();
+    Settle();
     EXPECT_TRUE(form->ClockRunning);
     EXPECT_EQ(LastBalloon().text, "Item\r\n(You took a 11 second  break)");
 }
