@@ -14,13 +14,30 @@
 #include <QWindow>
 #include <chrono>
 #include <ctime>
+#include <limits>
 
 #include "platform/desktop/idle/IdleSources.h"
 #include "platform/desktop/x11/X11.h"
 
 // ---- clock -----------------------------------------------------------------
 
+double ZoneOffsets::LocalDays(const QTimeZone& zone, qint64 utcMs)
+{
+    if (!known_ || utcMs < from_ || utcMs >= until_) {
+        // Asked again at the zone's next transition, or when the clock was set back.
+        const QDateTime at = QDateTime::fromMSecsSinceEpoch(utcMs, Qt::UTC);
+        offsetMs_ = static_cast<qint64>(zone.offsetFromUtc(at)) * 1000;
+        const QTimeZone::OffsetData next = zone.nextTransition(at);
+        from_ = utcMs;
+        until_ = next.atUtc.isValid() ? next.atUtc.toMSecsSinceEpoch() : std::numeric_limits<qint64>::max();
+        known_ = true;
+    }
+    // 1970-01-01 is day 25569 of the count.
+    return 25569.0 + static_cast<double>(utcMs + offsetMs_) / 86400000.0;
+}
+
 struct DesktopClock::Zone {
+    ZoneOffsets offsets;
     QTimeZone zone;
     QByteArray tz;  // the TZ variable it was looked up under
     bool valid = false;
@@ -38,6 +55,7 @@ double DesktopClock::Now()
     if (!z.valid || tz != z.tz) {
         z.tz = tz;
         z.zone = QTimeZone::systemTimeZone();
+        z.offsets.Forget();
         z.valid = true;
         if (!z.watcher && QCoreApplication::instance()) {
             // The system's zone changes by replacing /etc/localtime (a link)
@@ -50,9 +68,9 @@ double DesktopClock::Now()
             QObject::connect(z.watcher.get(), &QFileSystemWatcher::fileChanged, [&z] { z.valid = false; });
         }
     }
+    if (z.zone.isValid()) return z.offsets.LocalDays(z.zone, QDateTime::currentMSecsSinceEpoch());
     // Without zone data the C library's local time stands in.
-    const QDateTime now = z.zone.isValid() ? QDateTime::currentDateTimeUtc().toTimeZone(z.zone)
-                                           : QDateTime::currentDateTime();
+    const QDateTime now = QDateTime::currentDateTime();
     static const qint64 epoch = QDate(1899, 12, 30).toJulianDay();
     return static_cast<double>(now.date().toJulianDay() - epoch) +
            static_cast<double>(now.time().msecsSinceStartOfDay()) / 86400000.0;

@@ -16,6 +16,22 @@
 
 class QTimer;
 
+class QTimeZone;
+
+// Local time of a UTC instant as days since 1899-12-30 with the fraction of
+// the day. The zone's offset is looked up once per period between two of its
+// transitions, not at every reading.
+class ZoneOffsets {
+public:
+    double LocalDays(const QTimeZone& zone, qint64 utcMs);
+    void Forget() { known_ = false; }
+
+private:
+    bool known_ = false;
+    qint64 from_ = 0, until_ = 0;  // the UTC span the offset holds for
+    qint64 offsetMs_ = 0;
+};
+
 class DesktopClock : public IClock {
 public:
     DesktopClock();

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QTimeZone>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -47,6 +48,28 @@ TEST(DesktopClock, FollowsTheZoneWhenItChanges)
         EXPECT_LE(now, after + 1e-9) << tz;
     }
     SetZone(had ? saved.constData() : nullptr);
+}
+
+TEST(ZoneOffsets, KeptOffsetChangesAtTheTransitionAndAfterTheClockIsSetBack)
+{
+    ZoneOffsets offsets;
+    const QTimeZone berlin("Europe/Berlin");
+    ASSERT_TRUE(berlin.isValid());
+    const auto expected = [&berlin](qint64 utcMs) {
+        const QDateTime local = QDateTime::fromMSecsSinceEpoch(utcMs, Qt::UTC).toTimeZone(berlin);
+        return static_cast<double>(local.date().toJulianDay() - QDate(1899, 12, 30).toJulianDay()) +
+               static_cast<double>(local.time().msecsSinceStartOfDay()) / 86400000.0;
+    };
+    // Summer time begins at 01:00 UTC on 2026-03-29; winter comes back at 01:00 UTC on 2026-10-25.
+    const qint64 spring = QDateTime(QDate(2026, 3, 29), QTime(1, 0), Qt::UTC).toMSecsSinceEpoch();
+    const qint64 autumn = QDateTime(QDate(2026, 10, 25), QTime(1, 0), Qt::UTC).toMSecsSinceEpoch();
+    for (const qint64 at : {spring - 86400000, spring - 1000, spring, spring + 3600000, autumn - 1, autumn,
+                            spring - 1000 /* set back */, autumn + 1000}) {
+        EXPECT_NEAR(offsets.LocalDays(berlin, at), expected(at), 1e-9) << at;
+    }
+    // A zone without transitions.
+    ZoneOffsets utc;
+    EXPECT_NEAR(utc.LocalDays(QTimeZone::utc(), spring), expected(spring) - 2.0 / 24, 1e-9);
 }
 
 // Runs the event loop until pred() holds or 10 s have gone.
