@@ -15,7 +15,7 @@ e2e_wait 30 logged_in || e2e_fail "first instance did not log in"
 e2e_wait 10 e2e_tray_icon_window || e2e_fail "first instance: no tray icon"
 # Closing hides it to the tray (MinimizeOnClose); the close writes nothing.
 wmctrl -i -c "$WIN"
-wait_unmapped "$FIRST" || e2e_fail "first instance did not hide to the tray"
+wait_unmapped "$FIRST" || e2e_fail "first instance did not hide to the tray: $(xprop -id "$WIN" WM_STATE _NET_WM_STATE 2>&1 | tr '\n' ' ')"
 sleep 1
 before=$(md5sum <"$INI")
 
