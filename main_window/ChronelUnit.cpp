@@ -113,9 +113,9 @@ TForm1::TForm1()
     tryIcon->SetIconIndex(0);
     tryIcon->SetPopupMenu(&mnuApp);
     tryIcon->OnDblClick = [this](TTrayIcon*) { tryIconDblClick(); };
-    tryIcon->SetIconVisible(true);
-    tryIcon->Loaded();
-    TraceMark("tray");
+    // Docked in the first turn of the message loop, after the window's map:
+    // the tray host's round trips need not hold up the window.
+    QTimer::singleShot(0, this, [this] { DockTrayIcon(); });
 
     tmrMinuteReminder.SetEnabled(false);
     tmrMinuteReminder.SetInterval(1200000);
@@ -413,8 +413,18 @@ void TForm1::EndSession()
     QCoreApplication::exit(code);
 }
 
+void TForm1::DockTrayIcon()
+{
+    if (trayDocked_) return;
+    trayDocked_ = true;
+    tryIcon->SetIconVisible(true);
+    tryIcon->Loaded();
+    TraceMark("tray");
+}
+
 void TForm1::StartHidden()
 {
+    DockTrayIcon();  // no window to map first: the icon is all the user sees
     Application().Guard([this] { FormShow(); });
     FirstPaint();
 }
@@ -866,6 +876,7 @@ void TForm1::StartWebSession()
 {
     if (sessionStarted_) return;
     sessionStarted_ = true;
+    DockTrayIcon();  // before anything the session says through it
     PostLogin();  // the first show has usually posted it already
     // A load that never ends must not hold up the window's set-up; the link
     // takes over when it fails.

@@ -160,6 +160,7 @@ private:
     void DropIdlePending();
     bool PageHasStartStopForm();
     void SendQueuedToggle();
+    void DockTrayIcon();
 
     // The clock as shown before the transition now awaiting the service.
     struct ClockView {
@@ -183,6 +184,7 @@ private:
     // returned; these carry what the idle logic did to the transition that follows.
     bool idleStopPending_ = false;
     bool idleStartPending_ = false;
+    bool trayDocked_ = false;
     bool toggleQueued_ = false;  // asked for while a page loaded; sent when it is complete
     std::uint32_t pendingBreakSeconds_ = 0;
     std::uint32_t pendingStopBreakSeconds_ = 0;

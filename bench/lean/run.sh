@@ -167,6 +167,7 @@ run_one() {
   if [ "$TRACE" = 1 ]; then
     awk -v t0="$T0" '$1 == "chronel-mark" { printf "    %-20s %6d ms\n", $2, ($3 - t0) / 1000 }' "$log" >&2
     echo "    (first window mapped  $map ms)" >&2
+    awk -v p="$pid" -v t0="$T0" '$3 == p && $1 >= t0 { printf "    (map of %s %s at %d ms)\n", $2, $4, ($1 - t0) / 1000 }' "$MAPS" >&2
   fi
   if [ "$measure" = measure ]; then
     local wait_us=$((T0 + PSS_AT * 1000000 - $(now_us)))

@@ -36,6 +36,16 @@ TEST_F(Session, StartHiddenLoadsAndLogsInWithoutShowing)
     EXPECT_EQ(view->navigations.front().postData, "pw=secret");
 }
 
+TEST_F(Session, TrayIconDocksAfterTheShowOrAtOnceWhenStartedHidden)
+{
+    EXPECT_TRUE(sim.notifyIcons.icons.empty());  // the window maps first
+    QTimer::singleShot(20, [this] { Load(); });  // the login's page, while the first paint waits
+    form->StartHidden();                         // no window: the icon is all there is
+    EXPECT_EQ(sim.notifyIcons.icons.size(), 1u);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(sim.notifyIcons.icons.size(), 1u);
+}
+
 TEST_F(Session, EndSavesAndExitsWithoutAskingWhileTheClockRuns)
 {
     form->show();
