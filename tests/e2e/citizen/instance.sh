@@ -8,14 +8,16 @@ start_service
 INI="$E2E_TMP/a/ChronelGui.ini"
 # Ctrl+Alt+K as the hot key (0x4000 | 0x8000 | 'K').
 write_ini "$INI" MinimizeOnClose=1 HotKeyStartStop=49227
-start_app first --settings "$INI"
+CHRONEL_TRACE_MARKS=1 start_app first --settings "$INI"
 FIRST=$APP
 wait_mapped "$FIRST" || e2e_fail "first instance: main window not mapped"
 e2e_wait 30 logged_in || e2e_fail "first instance did not log in"
 e2e_wait 10 e2e_tray_icon_window || e2e_fail "first instance: no tray icon"
+# Started up: the timer page has been read.
+e2e_wait 30 grep -q '^chronel-mark timer-page-read ' "$E2E_TMP/first.log" || e2e_fail "first instance did not read the timer page"
 # Closing hides it to the tray (MinimizeOnClose); the close writes nothing.
 wmctrl -i -c "$WIN"
-wait_unmapped "$FIRST" || e2e_fail "first instance did not hide to the tray: $(xprop -id "$WIN" WM_STATE _NET_WM_STATE 2>&1 | tr '\n' ' ')"
+wait_unmapped "$FIRST" || e2e_fail "first instance did not hide to the tray: $(xprop -id "$WIN" WM_STATE _NET_WM_STATE _NET_WM_ALLOWED_ACTIONS 2>&1 | tr '\n' ' '); windows: $(for w in $(xdotool search --all --pid "$FIRST" 2>/dev/null); do printf '%s "%s" %s; ' "$w" "$(xdotool getwindowname "$w" 2>/dev/null)" "$(xwininfo -id "$w" 2>/dev/null | awk '/Map State/ {print $3}')"; done)"
 sleep 1
 before=$(md5sum <"$INI")
 
