@@ -223,6 +223,7 @@ void TForm1::showEvent(QShowEvent* event)
         // message loop after the show.
         QTimer::singleShot(0, this, [this] { FirstPaint(); });
     }
+    if (fitOuterSizePending_) QTimer::singleShot(300, this, [this] { FitOuterSize(); });
     // Like the tray host's hook: a shown window comes to the front.
     raise();
     activateWindow();
@@ -230,6 +231,13 @@ void TForm1::showEvent(QShowEvent* event)
 
 void TForm1::FitOuterSize()
 {
+    // A resize now would undo a minimize still on its way (a close or
+    // "Hide to Tray" just after the start); the next show fits the frame.
+    if (isMinimized() || !isVisible()) {
+        fitOuterSizePending_ = true;
+        return;
+    }
+    fitOuterSizePending_ = false;
     // The outer size includes the frame the window manager added.
     const QSize frame = frameGeometry().size() - geometry().size();
     if (frame.width() >= 0 && frame.height() >= 0 && frame.width() < kOuterWidth && frame.height() < kOuterHeight)
@@ -334,6 +342,7 @@ bool TForm1::FormClose()
 
 void TForm1::closeEvent(QCloseEvent* event)
 {
+    TraceMark("close-asked");
     if (closed_) {
         event->accept();
         return;

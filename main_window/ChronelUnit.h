@@ -185,6 +185,7 @@ private:
     bool idleStopPending_ = false;
     bool idleStartPending_ = false;
     bool trayDocked_ = false;
+    bool fitOuterSizePending_ = false;
     bool toggleQueued_ = false;  // asked for while a page loaded; sent when it is complete
     std::uint32_t pendingBreakSeconds_ = 0;
     std::uint32_t pendingStopBreakSeconds_ = 0;
