@@ -40,6 +40,14 @@ protected:
             if (nav.url == form->LoginURL && !nav.postData.empty()) ++n;
         return n;
     }
+    // Start/stop form submissions the program has run.
+    std::size_t Toggles() const
+    {
+        std::size_t n = 0;
+        for (const auto& s : scripts)
+            if (s.find("frmStartStop.submit") != std::string::npos) ++n;
+        return n;
+    }
     std::string Shown() const { return view->document ? view->document->html : std::string(); }
     bool StatusPageShown() const { return view->document && view->document->url == kLocalPageUrl; }
 
@@ -138,12 +146,6 @@ TEST_F(Network, AutoLoginOnlyOnTheLoginFormAndOnceMoreAfterAFailure)
 
 TEST_F(Network, ToggleWhileAPageLoadsWaitsForItOnceAndNotForAFailedOne)
 {
-    const auto toggles = [this] {
-        std::size_t n = 0;
-        for (const auto& s : scripts)
-            if (s.find("frmStartStop.submit") != std::string::npos) ++n;
-        return n;
-    };
     // Asked for during the login: it waits past the auto-login for the timer page.
     page = kLoginForm;
     QTimer::singleShot(0, form.get(), [this] {
@@ -151,11 +153,11 @@ TEST_F(Network, ToggleWhileAPageLoadsWaitsForItOnceAndNotForAFailedOne)
         Load();
     });
     form->FormPaint();
-    EXPECT_EQ(toggles(), 0u);
+    EXPECT_EQ(Toggles(), 0u);
     page = kTimerPage;
     view->PageNavigate(base + "time_log.php?smallbtn=1");  // the login's answer
     Load();
-    EXPECT_EQ(toggles(), 1u);
+    EXPECT_EQ(Toggles(), 1u);
     EXPECT_TRUE(form->ClockRunning);
     EXPECT_TRUE(serviceRunning);
 
@@ -163,9 +165,9 @@ TEST_F(Network, ToggleWhileAPageLoadsWaitsForItOnceAndNotForAFailedOne)
     view->PageNavigate(base + "time_log.php?tid=&smallbtn=1");
     form->StopClock1->Click();
     form->StopClock1->Click();
-    EXPECT_EQ(toggles(), 1u);
+    EXPECT_EQ(Toggles(), 1u);
     Load();
-    EXPECT_EQ(toggles(), 2u);
+    EXPECT_EQ(Toggles(), 2u);
     EXPECT_FALSE(form->ClockRunning);
     EXPECT_FALSE(serviceRunning);
 
@@ -177,7 +179,7 @@ TEST_F(Network, ToggleWhileAPageLoadsWaitsForItOnceAndNotForAFailedOne)
     ASSERT_TRUE(StatusPageShown());
     sim.Advance(5000);
     ServiceBack();
-    EXPECT_EQ(toggles(), 2u);
+    EXPECT_EQ(Toggles(), 2u);
     EXPECT_FALSE(form->ClockRunning);
     EXPECT_FALSE(serviceRunning);
 }
@@ -394,13 +396,6 @@ protected:
         ShowTimerPage();
         Toggle(form->StartClock1);
         ASSERT_TRUE(form->ClockRunning);
-    }
-    std::size_t Toggles() const
-    {
-        std::size_t n = 0;
-        for (const auto& s : scripts)
-            if (s.find("frmStartStop.submit") != std::string::npos) ++n;
-        return n;
     }
     void Active() { sim.lastInput.tick = sim.clock.GetTickCount(); }
 };
