@@ -666,6 +666,9 @@ std::unique_ptr<IBrowserView> WebEngineBrowsers::Create(QWidget* parent)
         // Windows that pages try to open are never adopted: nothing of
         // theirs goes to the system's opener.
         profile->settings()->setUnknownUrlSchemePolicy(QWebEngineSettings::DisallowUnknownUrlSchemes);
+        // No window shows a page's icon: fetching and keeping icons would only
+        // add a request to every load and a history database written while idle.
+        profile->settings()->setAttribute(QWebEngineSettings::AutoLoadIconsForPage, false);
         // Pages must go before their profile; each view keeps it alive.
         profile_ = std::shared_ptr<QWebEngineProfile>(profile);
     }
