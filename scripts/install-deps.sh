@@ -17,6 +17,7 @@ PACKAGES=(
   libxml2-dev
   # X11 services
   libx11-dev libxss-dev libxcb1-dev libxcb-keysyms1-dev libx11-xcb-dev
+  libxcb-render0-dev libxcb-render-util0-dev
   libxkbcommon-dev libxkbcommon-x11-dev libxcb-xkb-dev
   # Wayland idle protocols: client library, scanner and protocol descriptions
   libwayland-dev wayland-protocols plasma-wayland-protocols
@@ -24,7 +25,7 @@ PACKAGES=(
   libcpp-httplib-dev libssl-dev googletest libgtest-dev libgmock-dev libbenchmark-dev
   # desktop for end-to-end tests and the headless demo
   xvfb xauth openbox xdotool wmctrl dbus dbus-x11 x11-utils x11-apps
-  trayer dunst libnotify-bin imagemagick curl procps python3
+  trayer dunst libnotify-bin imagemagick curl procps python3 x11-xserver-utils
   x11-xkb-utils python3-dbus python3-gi
   # installing and packaging: validators, dpkg-shlibdeps (which reads file's
   # answers), the package checker

@@ -18,6 +18,7 @@
 
 #include "platform/MessageWindows.h"
 #include "platform/desktop/DesktopPlatform.h"
+#include "platform/desktop/x11/TrayFrames.h"
 
 namespace {
 
@@ -165,7 +166,10 @@ void QtNotifyIcons::Apply(Icon& icon, const NotifyIconData& data, bool adding)
     if (data.uFlags & NIF_MESSAGE) icon.callback = data.uCallbackMessage;
     if ((data.uFlags & NIF_ICON) && (adding || data.hIcon.cacheKey() != icon.iconKey)) {
         icon.iconKey = data.hIcon.cacheKey();
-        icon.tray->setIcon(data.hIcon);
+        if (frames_)
+            frames_->SetIcon(icon.tray, data.hIcon);
+        else
+            icon.tray->setIcon(data.hIcon);
     }
     if (data.uFlags & NIF_TIP) {
         QString tip = TipText(data.szTip);
@@ -410,6 +414,7 @@ void QtNotifyIcons::ActionInvoked(uint id, const QString& actionKey)
 void QtNotifyIcons::Remove(Icon& icon)
 {
     HideBalloon(icon);
+    if (frames_) frames_->Forget(icon.tray);
     icon.tray->hide();
     icon.tray->deleteLater();  // may be inside its own signal
     icon.tray = nullptr;
@@ -435,6 +440,7 @@ void QtNotifyIcons::WatchHost()
     // window when it takes the tray selection, a restarted one too, even
     // under the window id of the one before: listen for that, no polling.
     hostFilter_ = WatchTrayManager(this);
+    frames_ = std::make_unique<XTrayFrames>();
 }
 
 void QtNotifyIcons::TrayWindowChanged()

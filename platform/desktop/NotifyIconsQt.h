@@ -19,6 +19,7 @@ class IMessageWindows;
 class QAbstractNativeEventFilter;
 class QDBusPendingCallWatcher;
 class QTimer;
+class XTrayFrames;
 
 class QtNotifyIcons : public QObject, public INotifyIcons {
     Q_OBJECT
@@ -86,4 +87,6 @@ private:
     bool hostWatched_ = false;
     // Sees the tray hosts' announcements on the toolkit's X connection.
     std::unique_ptr<QAbstractNativeEventFilter> hostFilter_;
+    // XEmbed icons: the images of a blink, kept by the X server.
+    std::unique_ptr<XTrayFrames> frames_;
 };

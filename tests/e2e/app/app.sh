@@ -49,6 +49,9 @@ title() { e2e_app_title "$APP"; }
 wait_title() { e2e_wait_app_title "$APP" "$1" "$2"; }  # regex seconds
 
 tray_icon() { e2e_tray_icon_window; }
+icon_image() { xwd -id "$(tray_icon)" -silent | md5sum | cut -c1-32; }
+# The icon's images over 4 s, one per line.
+icon_images() { local i; for i in $(seq 16); do icon_image; sleep 0.25; done; }
 
 open_tray_menu() {
   e2e_tray_menu_open "$(tray_icon)" || e2e_fail "the tray menu did not open"
@@ -99,12 +102,16 @@ end=$((SECONDS + 10)); while hidden; do [ $SECONDS -ge $end ] && e2e_fail "doubl
 e2e_log "tray ok"
 
 # ---- (c) start and stop from the tray menu -------------------------------------------------
+steady=$(icon_image)
 choose_clock_item
 wait_status 'd["running"]' 15 || e2e_fail "(c) clock not started at the service"
 wait_title '^(Working\.\.\.|0 min\.)$' 10 || e2e_fail "(c) title after start: $(title)"
 wait_title '^0 min\.$' 10 || e2e_fail "(c) title not the running minutes: $(title)"
 e2e_wait 10 grep -q 'Started Work @ ' "$E2E_TMP/notify.log" || e2e_fail "(c) no start notification"
 grep -A3 'Started Work @ ' "$E2E_TMP/notify.log" | grep -q 'Website redesign' || e2e_fail "(c) start notification lacks the item"
+# The icon blinks: two images, one of them the steady one.
+images=$(icon_images | sort | uniq -c)
+[ "$(echo "$images" | wc -l)" = 2 ] && echo "$images" | grep -q " $steady$" || e2e_fail "(c) the icon does not blink: $images"
 open_tray_menu
 e2e_screenshot "$E2E_TMP/tray-menu-running.png"
 xdotool key Escape
@@ -112,6 +119,11 @@ sleep 0.3
 choose_clock_item
 wait_status 'not d["running"]' 15 || e2e_fail "(c) clock not stopped at the service"
 wait_title '^Not working$' 10 || e2e_fail "(c) title after stop: $(title)"
+# Steady again, also once the tray has been covered and uncovered.
+sleep 0.5
+xrefresh
+images=$(icon_images | sort -u)
+[ "$images" = "$steady" ] || e2e_fail "(c) the icon is not steady after the stop: $images"
 e2e_wait 10 grep -Eq 'Stopped Work @ .* mins\)' "$E2E_TMP/notify.log" || e2e_fail "(c) no stop notification"
 e2e_log "(c) start/stop ok"
 
