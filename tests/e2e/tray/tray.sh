@@ -115,4 +115,31 @@ xdotool key Down Down Down Return
 expect "menu Exit"
 e2e_wait_exit "$probe_pid" 20 || e2e_fail "probe did not end"
 [ "$E2E_EXIT_CODE" = 0 ] || e2e_fail "probe exit code $E2E_EXIT_CODE"
+
+# An image shown again looks as it did the first time, and an expose of the
+# tray does not bring back an older one. Images 1 and 0 are new to the icon's
+# window, 1 comes back, 2 is new and takes the place of 1, and 0 comes back
+# while the toolkit's own copy of the window holds 2.
+e2e_spawn probe2 "$PROBE" --icons 1,0,1,2,0 --quit-after 30
+LOG="$E2E_TMP/probe2.log"
+icon_image() {
+  local panel icon
+  panel=$(xwininfo -root -tree | awk '/\("panel" "trayer"\)/ {print $1; exit}')
+  icon=$(xwininfo -id "$panel" -tree | awk '/"tray_probe"/ {print $1; exit}')
+  [ -n "$icon" ] && xwd -id "$icon" -silent | md5sum | cut -c1-32
+}
+g=()
+for n in 1 2 3 4 5; do
+  if [ "$n" = 1 ]; then expect ready; e2e_wait 15 docked || e2e_fail "second probe not docked"; sleep 0.5
+  else e2e_wait 10 bash -c "[ \$(grep -c '^icon ' '$LOG') -ge $((n - 1)) ]" || e2e_fail "the probe's image $n did not come"; sleep 0.3
+  fi
+  g+=("$(icon_image)")
+done
+e2e_log "icon images: ${g[*]}"
+[ "${g[0]}" != "${g[1]}" ] && [ "${g[3]}" != "${g[0]}" ] && [ "${g[3]}" != "${g[1]}" ] || e2e_fail "images not told apart: ${g[*]}"
+[ "${g[2]}" = "${g[0]}" ] && [ "${g[4]}" = "${g[1]}" ] || e2e_fail "an image shown again differs: ${g[*]}"
+expect "icons done"
+xrefresh
+sleep 0.5
+[ "$(icon_image)" = "${g[1]}" ] || e2e_fail "after an expose the icon is not image 0"
 echo "tray: ok"

@@ -2,11 +2,17 @@
 // end-to-end test and the cycling benchmark: the clock images, the
 // application menu, a small window, and one line on stdout per event.
 //
-//   tray_probe [--cycle] [--balloon TITLE TEXT] [--quit-after SECONDS]
+//   tray_probe [--cycle] [--icons I,J,...] [--balloon TITLE TEXT] [--quit-after SECONDS]
+//
+// --icons: the icon starts with image I; from 3 s on, the next image of the
+// list every 1.5 s, each told as "icon N", then "icons done". Image 2, only
+// here, is a plain square.
 #include <QAction>
 #include <QApplication>
 #include <QLabel>
 #include <QMenu>
+#include <QPixmap>
+#include <QString>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWidget>
@@ -14,6 +20,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "components/Application.h"
 #include "components/ImageList.h"
@@ -41,16 +48,19 @@ int main(int argc, char** argv)
     bool cycle = false;
     std::string balloonTitle, balloonText;
     int quitAfter = 0;
+    std::vector<int> images;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--cycle")) {
             cycle = true;
+        } else if (!std::strcmp(argv[i], "--icons") && i + 1 < argc) {
+            for (const QString& n : QString(argv[++i]).split(',')) images.push_back(n.toInt());
         } else if (!std::strcmp(argv[i], "--balloon") && i + 2 < argc) {
             balloonTitle = argv[++i];
             balloonText = argv[++i];
         } else if (!std::strcmp(argv[i], "--quit-after") && i + 1 < argc) {
             quitAfter = std::atoi(argv[++i]);
         } else {
-            std::fprintf(stderr, "usage: %s [--cycle] [--balloon TITLE TEXT] [--quit-after SECONDS]\n", argv[0]);
+            std::fprintf(stderr, "usage: %s [--cycle] [--icons I,J,...] [--balloon TITLE TEXT] [--quit-after SECONDS]\n", argv[0]);
             return 2;
         }
     }
@@ -70,6 +80,11 @@ int main(int argc, char** argv)
 
     TImageList icons;
     FillClockIcons(icons);
+    if (!images.empty()) {
+        QPixmap square(icons.Width(), icons.Width());
+        square.fill(Qt::darkBlue);
+        icons.Add(QIcon(square));
+    }
 
     TPopupMenu menu;
     std::unique_ptr<TTrayIcon> trayIcon;  // made after the menu it uses, gone before it
@@ -107,7 +122,7 @@ int main(int argc, char** argv)
     tray->SetIconList(&icons);
     tray->SetCycleInterval(1000);
     tray->SetIconVisible(true);
-    tray->SetIconIndex(0);
+    tray->SetIconIndex(images.empty() ? 0 : images.front());
     tray->SetPopupMenu(&menu);
     tray->OnDblClick = [&](TTrayIcon*) {
         Say("dblclick");
@@ -140,6 +155,18 @@ int main(int argc, char** argv)
     window.show();
     if (!balloonTitle.empty())
         QTimer::singleShot(500, [&] { tray->ShowBalloonHint(balloonTitle, balloonText, bitInfo, 10); });
+    QTimer steps;
+    std::size_t step = 1;
+    QObject::connect(&steps, &QTimer::timeout, [&] {
+        if (step == images.size()) {
+            steps.stop();
+            Say("icons done");
+            return;
+        }
+        tray->SetIconIndex(images[step++]);
+        Say("icon " + std::to_string(images[step - 1]));
+    });
+    if (images.size() > 1) QTimer::singleShot(1500, [&] { steps.start(1500); });
     if (quitAfter > 0) QTimer::singleShot(quitAfter * 1000, &app, &QApplication::quit);
     Say("ready");
     const int rc = app.exec();
