@@ -2,31 +2,23 @@
 
 #include <QApplication>
 #include <QEvent>
-#include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
+#include <QSysInfo>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QWidget>
 #include <QWindow>
-#include <QtEndian>
 #include <xcb/render.h>
 #include <xcb/xcb.h>
 #include <xcb/xcb_renderutil.h>
 
+#include "platform/desktop/x11/X11.h"
+
 namespace {
-
 constexpr std::size_t kFramesKept = 2;  // the two images of a blink
-
-xcb_connection_t* Connection()
-{
-    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    return x11 ? x11->connection() : nullptr;
-}
-
+using x11::Connection;
 }  // namespace
-
-XTrayFrames::XTrayFrames() = default;
 
 XTrayFrames::~XTrayFrames()
 {
@@ -192,16 +184,8 @@ bool XTrayFrames::eventFilter(QObject* watched, QEvent* event)
 void XTrayFrames::Redraw()
 {
     redrawQueued_ = false;
-    if (!drawn_ || !tray_) return;
-    QWidget* window = TrayWindow();
-    const Frame* frame = Find(current_.cacheKey());
-    if (window && window == window_ && Prepare(window) && frame) {
-        Show(*frame);
-        return;
-    }
-    // The window changed under us: the toolkit paints the current image.
-    drawn_ = false;
-    tray_->setIcon(current_);
+    // A window changed under us drops its pictures; the toolkit then paints.
+    if (drawn_ && tray_) SetIcon(tray_, current_);
 }
 
 void XTrayFrames::Release()

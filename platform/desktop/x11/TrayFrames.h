@@ -19,7 +19,6 @@ class QWidget;
 
 class XTrayFrames : public QObject {
 public:
-    XTrayFrames();
     ~XTrayFrames() override;
     // Shows icon on tray, from a kept picture when there is one.
     void SetIcon(QSystemTrayIcon* tray, const QIcon& icon);

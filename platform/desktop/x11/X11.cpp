@@ -21,6 +21,14 @@ bool Available()
     return TheDisplay() != nullptr;
 }
 
+xcb_connection_t* Connection()
+{
+    // Only a GUI application has a toolkit connection to an X server.
+    auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
+    auto* app = gui ? gui->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    return app ? app->connection() : nullptr;
+}
+
 void SetSkipTaskbar(unsigned long window, bool skip)
 {
     Display* dpy = TheDisplay();

@@ -1,9 +1,13 @@
 #pragma once
 // Thin X11 helpers; Xlib's headers stay inside X11.cpp.
 
+struct xcb_connection_t;
+
 namespace x11 {
 // True when the program runs on an X11 display.
 bool Available();
+// The toolkit's connection to the X server; null without one.
+xcb_connection_t* Connection();
 // Adds or removes _NET_WM_STATE_SKIP_TASKBAR on a top-level window.
 void SetSkipTaskbar(unsigned long window, bool skip);
 // Milliseconds since the session's last input (XScreenSaver extension).

@@ -17,15 +17,10 @@
 #include <xkbcommon/xkbcommon.h>
 
 #include "platform/desktop/DesktopPlatform.h"
+#include "platform/desktop/x11/X11.h"
 
 namespace {
-xcb_connection_t* Connection()
-{
-    // Only a GUI application has a toolkit connection to an X server.
-    auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
-    auto* app = gui ? gui->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    return app ? app->connection() : nullptr;
-}
+using x11::Connection;
 
 xcb_window_t Root(xcb_connection_t* c)
 {
