@@ -8,6 +8,7 @@
 #include <QGuiApplication>
 #include <QSessionManager>
 #include <QSocketNotifier>
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <ctime>
@@ -31,11 +32,11 @@ void OnSignal(int number)
     errno = saved;
 }
 
-std::int64_t ClockMs(clockid_t id)
+std::int64_t ClockNs(clockid_t id)
 {
     timespec ts{};
     ::clock_gettime(id, &ts);
-    return static_cast<std::int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+    return static_cast<std::int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
 }
 
 class QtEndSessionRequest : public IEndSessionRequest {
@@ -127,8 +128,14 @@ void DesktopSession::CountSleepAsIdle(Platform& platform)
 
 std::int64_t DesktopSession::SuspendedMs()
 {
-    // The boot-time clock runs on while the machine sleeps; the monotonic one stops.
-    return ClockMs(CLOCK_BOOTTIME) - ClockMs(CLOCK_MONOTONIC);
+    // The boot-time clock runs on while the machine sleeps; the monotonic one
+    // stops. On a machine that never slept the two are equal, and a monotonic
+    // read after the boot-time one can be a millisecond ahead of it; read on
+    // both sides, the difference comes out as it is and never below zero.
+    const std::int64_t before = ClockNs(CLOCK_MONOTONIC);
+    const std::int64_t boot = ClockNs(CLOCK_BOOTTIME);
+    const std::int64_t after = ClockNs(CLOCK_MONOTONIC);
+    return std::max<std::int64_t>(0, (boot - before - (after - before) / 2) / 1000000);
 }
 
 void DesktopSession::SignalArrived()
@@ -172,14 +179,14 @@ void DesktopSession::PrepareForSleep(bool start)
         return;
     }
     std::uint32_t slept = 0;
-    if (suspendedAtSleep_ >= 0) {
-        const std::int64_t ms = SuspendedMs() - suspendedAtSleep_;
+    if (suspendedAtSleep_) {
+        const std::int64_t ms = SuspendedMs() - *suspendedAtSleep_;
         if (ms > 0) {
             slept = static_cast<std::uint32_t>(ms / 1000);
             if (lastInput_) lastInput_->Slept(static_cast<std::uint32_t>(ms));
         }
     }
-    suspendedAtSleep_ = -1;
+    suspendedAtSleep_.reset();
     TakeDelayLock();
     if (OnResume) OnResume(slept);
 }

@@ -5,6 +5,7 @@
 #include <QObject>
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 #include "platform/Platform.h"
 
@@ -53,5 +54,5 @@ private:
     std::unique_ptr<SleepAwareLastInput> lastInput_;
     QDBusUnixFileDescriptor delayLock_;
     bool lockRequested_ = false;
-    std::int64_t suspendedAtSleep_ = -1;
+    std::optional<std::int64_t> suspendedAtSleep_;  // set between the sleep and the resume
 };

@@ -221,6 +221,13 @@ TEST(SleepAwareLastInputTest, SleepCountsAsIdleUntilTheNextInput)
     EXPECT_FALSE(input.GetLastInputTick(tick));
 }
 
+// A machine that never slept has equal boot-time and monotonic clocks; a
+// negative reading there once made the program ignore the next sleep.
+TEST(DesktopSessionTest, SuspendedTimeIsNeverNegative)
+{
+    for (int i = 0; i < 200000; ++i) ASSERT_GE(DesktopSession::SuspendedMs(), 0) << "read " << i;
+}
+
 TEST_F(Session, AutostartBoxFollowsTheEntryAndWritesIt)
 {
     sim.autostart.enabled = true;
