@@ -80,23 +80,13 @@ e2e_start_desktop() {
   eval "$(dbus-launch --sh-syntax)"
   E2E_PIDS+=("$DBUS_SESSION_BUS_PID")
   export XDG_RUNTIME_DIR="$E2E_TMP/run"; mkdir -p -m 700 "$XDG_RUNTIME_DIR"
-  # The window manager now and then fails its first connection; try again.
-  local try
-  for try in 1 2 3; do
-    [ $want_wm = 1 ] || break
-    openbox --sm-disable >"$E2E_TMP/openbox.log" 2>&1 &
-    E2E_PIDS+=($!)
-    e2e_wait 10 bash -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' && break
-    [ $try = 3 ] && e2e_fail "openbox did not start"
-    e2e_log "openbox did not start (try $try); again"
-  done
-  if [ $want_tray = 1 ]; then
+  # The window manager and the tray host now and then fail their first
+  # connection to a fresh server ("cannot open display"); try again.
+  [ $want_wm = 1 ] && _e2e_start_retrying openbox \
+    'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' openbox --sm-disable
+  [ $want_tray = 1 ] && _e2e_start_retrying trayer 'xwininfo -root -tree | grep -qi trayer' \
     trayer --edge top --align right --widthtype pixel --width 120 --height 24 --transparent false \
-      >"$E2E_TMP/trayer.log" 2>&1 &
-    E2E_PIDS+=($!)
-    e2e_wait 10 bash -c 'xprop -root | grep -q _NET_SYSTEM_TRAY' || true
-    e2e_wait 10 bash -c "xwininfo -root -tree | grep -qi trayer" || e2e_fail "tray host did not start"
-  fi
+    && { e2e_wait 10 bash -c 'xprop -root | grep -q _NET_SYSTEM_TRAY' || true; }
   if [ $want_notify = 1 ]; then
     dunst >"$E2E_TMP/dunst.log" 2>&1 &
     E2E_PIDS+=($!)
@@ -104,6 +94,18 @@ e2e_start_desktop() {
       /org/freedesktop/Notifications org.freedesktop.Notifications.GetServerInformation \
       || e2e_fail "notification server did not start"
   fi
+}
+
+# _e2e_start_retrying NAME CHECK CMD...: starts CMD until CHECK (a shell line) holds, three tries.
+_e2e_start_retrying() {
+  local name=$1 check=$2 try; shift 2
+  for try in 1 2 3; do
+    "$@" >"$E2E_TMP/$name.log" 2>&1 &
+    E2E_PIDS+=($!)
+    e2e_wait 10 bash -c "$check" && return 0
+    [ $try = 3 ] && e2e_fail "$name did not start: $(tail -3 "$E2E_TMP/$name.log")"
+    e2e_log "$name did not start (try $try); again"
+  done
 }
 
 # Starts a program in the background, logging to $E2E_TMP/<name>.log; sets E2E_LAST_PID.
