@@ -135,7 +135,7 @@ std::int64_t DesktopSession::SuspendedMs()
     const std::int64_t before = ClockNs(CLOCK_MONOTONIC);
     const std::int64_t boot = ClockNs(CLOCK_BOOTTIME);
     const std::int64_t after = ClockNs(CLOCK_MONOTONIC);
-    return std::max<std::int64_t>(0, (boot - before - (after - before) / 2) / 1000000);
+    return std::max<std::int64_t>(0, (boot - (before + after) / 2) / 1000000);
 }
 
 void DesktopSession::SignalArrived()

@@ -109,12 +109,10 @@ bool XTrayFrames::Prepare(QWidget* window)
     free(geometry);
     if (!ok) return false;
 
-    if (window != window_) {
-        if (window_) window_->removeEventFilter(this);
-        window_ = window;
-        window->installEventFilter(this);
-        window->windowHandle()->installEventFilter(this);
-    }
+    // Release() above stopped watching the window before.
+    window_ = window;
+    window->installEventFilter(this);
+    window->windowHandle()->installEventFilter(this);
     return true;
 }
 
