@@ -1,15 +1,17 @@
 #!/usr/bin/env bash
-# Installs every Debian package Chronel Timer needs to build, run and test.
-# Idempotent and non-interactive; the one list of packages lives here.
+# Installs the Debian packages Chronel Timer needs to build and run, and with
+# --tests also those its tests need. Idempotent and non-interactive; the one
+# list of packages lives here.
 set -euo pipefail
 
+# What the program needs to build and run, the headless demo included.
 PACKAGES=(
   # build
   build-essential cmake ninja-build pkg-config ccache
   # toolkit, browser engine, sound
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev qt6-webengine-dev qt6-webengine-dev-tools
   libqt6webenginecore6-bin qt6-multimedia-dev qt6-qpa-plugins libqt6svg6
-  qt6-svg-dev
+  qt6-svg-dev qt6-wayland
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   # regular expressions
   libpcre2-dev
@@ -21,22 +23,33 @@ PACKAGES=(
   libxkbcommon-dev libxkbcommon-x11-dev libxcb-xkb-dev
   # Wayland idle protocols: client library, scanner and protocol descriptions
   libwayland-dev wayland-protocols plasma-wayland-protocols
-  # local HTTP service, tests, benchmarks
-  libcpp-httplib-dev libssl-dev googletest libgtest-dev libgmock-dev libbenchmark-dev
-  # desktop for end-to-end tests and the headless demo
+  # local HTTP service
+  libcpp-httplib-dev libssl-dev
+  # the headless demo's desktop: X server, window manager, tray host,
+  # notification server, input and screenshots
   xvfb xauth openbox xdotool wmctrl dbus dbus-x11 x11-utils x11-apps
-  trayer dunst libnotify-bin imagemagick curl procps python3 x11-xserver-utils
-  x11-xkb-utils python3-dbus python3-gi
-  # installing and packaging: validators, dpkg-shlibdeps (which reads file's
-  # answers), the package checker
-  desktop-file-utils appstream dpkg-dev file lintian
-  # stand-ins for logind and the idle-time services on private buses
-  python3-dbus python3-gi
+  trayer dunst libnotify-bin imagemagick curl procps x11-xserver-utils
+  x11-xkb-utils
+  # the Debian package: validators, dpkg-shlibdeps (which reads file's answers)
+  desktop-file-utils appstream dpkg-dev file
+)
+
+# What only the tests need (--tests): test and benchmark libraries, the
+# package checker, stand-ins for desktop services on private buses, the
+# desktops' own components that run headless, and the fuzzer's compiler.
+TEST_PACKAGES=(
+  googletest libgtest-dev libgmock-dev libbenchmark-dev
+  lintian
+  python3 python3-dbus python3-gi
   # a headless Wayland compositor, its virtual keyboard and protocol list
-  sway wtype wayland-utils qt6-wayland
+  sway wtype wayland-utils
   # fuzzing
   clang libclang-rt-14-dev
 )
+
+if [ "${1:-}" = --tests ]; then
+  PACKAGES+=("${TEST_PACKAGES[@]}")
+fi
 
 missing=()
 for p in "${PACKAGES[@]}"; do

@@ -6,7 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/common.sh
-bash scripts/install-deps.sh
+bash scripts/install-deps.sh --tests
 BUILD=$CHRONEL_TEST_BUILD
 echo "test: building in $BUILD"
 chronel_configure "$BUILD" ON
