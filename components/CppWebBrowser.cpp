@@ -51,3 +51,8 @@ void TCppWebBrowser::LoadHtml(const std::string& html)
 {
     view_->LoadHtml(html);
 }
+
+bool TCppWebBrowser::TakeUserGesture() const
+{
+    return view_->TakeUserGesture();
+}

@@ -31,6 +31,8 @@ public:
     // Shows a page of the program's own (UTF-8 HTML), without before-navigate;
     // it completes with kLocalPageUrl.
     void LoadHtml(const std::string& html);
+    // True once for each click or key press of the user in the page, soon after it.
+    bool TakeUserGesture() const;
     IBrowserView* View() const { return view_.get(); }
 
     // Handlers that throw are reported by the application; a cancel set

@@ -5,8 +5,10 @@
 #include <QScreen>
 #include <QShowEvent>
 #include <QTabWidget>
+#include <QTime>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 
@@ -30,7 +32,7 @@ const char* const kToggleScript =
     "if (document.frmStartStop){ document.frmStartStop.submit(); }else{ alert('You must be logged in and on the "
     "timer page before this works'); }";
 const char* const kIdleTitle = "Chronel Auto-Stop Idle Detection";
-constexpr std::uint32_t kIdlePendingMs = 30000;
+const char* const kRefusedMessage = "The service did not accept the user name and password.";
 constexpr std::uint32_t kFirstPaintWaitMs = 30000;
 
 bool StartsWith(const std::string& s, const std::string& prefix)
@@ -66,8 +68,8 @@ TForm1::TForm1()
         WebBeforeNavigate2(url, cancel);
     };
     Web->OnDocumentComplete = [this](TCppWebBrowser*, const std::string& url) { WebDocumentComplete(url); };
-    Web->OnNavigateError = [this](TCppWebBrowser*, const std::string& url, int, const std::string& reason) {
-        WebNavigateError(url, reason);
+    Web->OnNavigateError = [this](TCppWebBrowser*, const std::string& url, int status, const std::string& reason) {
+        WebNavigateError(url, status, reason);
     };
     Link.OnLogin = [this] { NavigateLogin(); };
     Link.OnShowPage = [this](const std::string& html) {
@@ -75,8 +77,14 @@ TForm1::TForm1()
         Web->LoadHtml(html);
     };
     Link.OnConnectedChanged = [this](bool connected) { ShowConnected(connected); };
-    Link.OnRevert = [this](TTransition t) { RevertTransition(t); };
     Link.OnExitStopFailed = [this](const std::string& reason) { ExitStopFailed(reason); };
+    Mirror.PageBusy = [this] { return Web->Busy(); };
+    Mirror.PageHasForm = [this] { return PageHasStartStopForm(); };
+    Mirror.ShownState = [this] { return ClockRunning ? TClockState::Running : TClockState::Stopped; };
+    Mirror.OnSubmit = [this] { WebBrowserExecScript(Web.get(), kToggleScript); };
+    Mirror.OnShow = [this](TClockState state, TShowKind kind) { ShowServiceClock(state, kind); };
+    Mirror.OnRelogin = [this] { Relogin(); };
+    Mirror.OnEnded = [this](const TIntent& intent, TIntentEnd why) { IntentEnded(intent, why); };
     if (INetworkStatus* network = CurrentNetworkStatus())
         network->OnOnline = [this] { Application().Guard([this] { Link.NetworkBack(); }); };
 
@@ -180,11 +188,7 @@ bool TForm1::IsRunningUnderWine()
 
 void TForm1::FormShow()
 {
-    if (!idleBoxWatched_) {
-        // Idle detection needs the everything timer even while the clock is stopped.
-        idleBoxWatched_ = true;
-        connect(frmPrefs->cbxIdleTimeCheck, &QCheckBox::toggled, this, [this] { UpdateEverythingTimer(); });
-    }
+    WatchPreferences();
     const std::string path = SettingsFilePath();
     std::error_code ec;
     if (std::filesystem::exists(path, ec)) {
@@ -199,6 +203,15 @@ void TForm1::FormShow()
     }
     CurrentPlatform().Taskbar->SetButtonVisible(!frmPrefs->cbxRemoveFromTaskBar->Checked());
     UpdateEverythingTimer();
+}
+
+void TForm1::WatchPreferences()
+{
+    if (prefsWatched_ || !frmPrefs) return;
+    prefsWatched_ = true;
+    // Idle detection needs the everything timer even while the clock is stopped.
+    connect(frmPrefs->cbxIdleTimeCheck, &QCheckBox::toggled, this, [this] { UpdateEverythingTimer(); });
+    connect(frmPrefs, &QDialog::finished, this, [this] { Application().Guard([this] { PreferencesClosed(); }); });
 }
 
 void TForm1::showEvent(QShowEvent* event)
@@ -277,7 +290,6 @@ void TForm1::Exit1Click()
 
 bool TForm1::Close()
 {
-    closeAfterStop_ = false;
     if (inCloseQuery_) {
         // Asked again from inside the question (the clock stopped at once):
         // the toolkit ignores a nested close, so the outer one runs it.
@@ -305,9 +317,9 @@ bool TForm1::AskToStopAndExit()
                                                           "Time Clock Still Running", MB_YESNO);
     if (answer != IDYES) return false;
     CloseWhenStopped = true;
-    // The stop must reach the service; a page that cannot take it leads to
-    // a second question instead.
-    if (Link.BeginExitStop()) StartClock1->Click();
+    // The program ends once a timer page shows the clock stopped; a page
+    // that cannot take the stop leads to a second question instead.
+    if (Link.BeginExitStop()) Mirror.Request(TClockState::Stopped, TIntentSource::Exit);
     return true;
 }
 
@@ -315,13 +327,10 @@ void TForm1::ExitStopFailed(const std::string& reason)
 {
     if (closed_ || !CloseWhenStopped) return;
     CloseWhenStopped = false;
-    closeAfterStop_ = false;
     Link.CancelExitStop();
-    if (Link.Awaiting() == TTransition::Stop) {
-        // The stop's page never came: the service's clock is taken to run on.
-        Link.ForgetTransition();
-        RevertTransition(TTransition::Stop);
-    }
+    Mirror.Drop(TIntentSource::Exit);
+    // A stop still on its way is not known to have been taken.
+    Mirror.Abandon();
     const int answer = CurrentPlatform().MessageBox->Show(
         "The clock could not be stopped at the service (" + reason + "). Exit anyway?", "Time Clock Still Running",
         MB_YESNO);
@@ -417,7 +426,6 @@ void TForm1::EndSession()
         code = 1;
     }
     closed_ = true;
-    closeAfterStop_ = false;
     // Every loop ends, a modal one included; the hot key goes with the window.
     QCoreApplication::exit(code);
 }
@@ -457,8 +465,11 @@ void TForm1::PrepareForSleep()
 void TForm1::ResumeFromSleep(std::uint32_t sleptSeconds)
 {
     if (closed_ || !frmPrefs->cbxIdleTimeCheck->Checked()) return;
+    // Only where idle stopping works: the user was told when it does not.
+    std::uint32_t lastInput = 0;
+    if (!CurrentPlatform().LastInput || !CurrentPlatform().LastInput->GetLastInputTick(lastInput)) return;
     const std::uint32_t threshold = static_cast<std::uint32_t>(std::max(frmPrefs->edtIdleTimeCheck->Value(), 0)) * 60u;
-    if (!ClockRunning || IdleStopped || idleStopPending_ || sleptSeconds < threshold) return;
+    if (!ClockRunning || IdleStopped || sleptSeconds < threshold) return;
     IdleAutoStop(sleptSeconds);
 }
 
@@ -567,23 +578,10 @@ std::string TForm1::TickingSoundPath()
 
 void TForm1::StartClock1Click()
 {
-    // The form on a page that is being replaced submits nowhere: a toggle
-    // while a page loads waits for that page. Further presses meanwhile
-    // (a held key repeats) add nothing.
-    if (Web->Busy()) {
-        toggleQueued_ = true;
-        return;
-    }
-    WebBrowserExecScript(Web.get(), kToggleScript);
-}
-
-void TForm1::SendQueuedToggle()
-{
-    if (!toggleQueued_ || closed_) return;
-    toggleQueued_ = false;
-    // The idle logic's claim runs from the click it waited for.
-    idlePendingSince_ = CurrentPlatform().Clock->GetTickCount();
-    WebBrowserExecScript(Web.get(), kToggleScript);
+    // The user sees the window's clock: a press asks for the other state.
+    // The form is submitted once the page is there, and only if the page
+    // shows the other state; further presses meanwhile add nothing.
+    Mirror.Request(ClockRunning ? TClockState::Stopped : TClockState::Running, TIntentSource::User);
 }
 
 void TForm1::ClockStarted()
@@ -592,12 +590,6 @@ void TForm1::ClockStarted()
     ClockRunning = true;
 
     std::string breakNote;
-    if (idleStartPending_) {
-        // The idle restart already cleared the flags; the break it counted stands.
-        idleStartPending_ = false;
-        IdleStopped = true;
-        BreakSeconds = pendingBreakSeconds_;
-    }
     if (IdleStopped) {
         const std::string amount = BreakSeconds > 60 ? FormatMinutes(BreakSeconds / 60.0) + " minute "
                                                      : std::to_string(BreakSeconds) + " second ";
@@ -620,7 +612,8 @@ void TForm1::ClockStarted()
 
     StartTime = CurrentPlatform().Clock->Now();
     UpdateEverythingTimer();
-    tryIcon->ShowBalloonHint("Started Work @ " + FormatLongTime(StartTime), WorkItemName + breakNote, bitInfo, 60);
+    if (!quietTransition_)
+        tryIcon->ShowBalloonHint("Started Work @ " + FormatLongTime(StartTime), WorkItemName + breakNote, bitInfo, 60);
 }
 
 void TForm1::ClockStopped()
@@ -629,12 +622,6 @@ void TForm1::ClockStopped()
     SetCaption("Not working");
     IdleStopped = false;
     ClockRunning = false;
-    if (idleStopPending_) {
-        // Stopped by idleness: the flag set after the click stands.
-        idleStopPending_ = false;
-        IdleStopped = true;
-        BreakSeconds = pendingStopBreakSeconds_;
-    }
 
     tryIcon->SetCycleIcons(false);
     tryIcon->SetIconIndex(0);
@@ -644,14 +631,14 @@ void TForm1::ClockStopped()
     StopTickingSound();
 
     // The stop is a navigation that has only just begun: closing now would
-    // end the program before the service hears of it. Close when its page
-    // has loaded; the link asks again when it fails or does not come.
-    if (CloseWhenStopped) closeAfterStop_ = true;
+    // end the program before the service hears of it. The window closes
+    // when a timer page shows the clock stopped (the exit's intent ends).
 
     tmrMinuteReminder.SetEnabled(false);
     StopTime = CurrentPlatform().Clock->Now();
     const double minutes = static_cast<double>(SecondsBetween(StartTime, StopTime)) / 60.0;
-    tryIcon->ShowBalloonHint("Stopped Work @ " + FormatLongTime(StopTime) + " (" + FormatMinutes(minutes) + " mins)",
+    if (!quietTransition_)
+        tryIcon->ShowBalloonHint("Stopped Work @ " + FormatLongTime(StopTime) + " (" + FormatMinutes(minutes) + " mins)",
                              WorkItemName, bitInfo, 10);
 }
 
@@ -683,51 +670,109 @@ void TForm1::StopTickingSound()
     tmrTickingSound.SetEnabled(false);
 }
 
-TForm1::ClockView TForm1::CaptureClockView() const
+double TForm1::ServiceStartTime() const
 {
-    ClockView v;
-    v.valid = true;
-    v.running = ClockRunning;
-    v.caption = windowTitle().toStdString();
-    v.startTime = StartTime;
-    v.stopTime = StopTime;
-    v.iconIndex = tryIcon->IconIndex();
-    v.cycling = tryIcon->CycleIcons();
-    v.reminder = tmrMinuteReminder.Enabled();
-    v.reminderInterval = tmrMinuteReminder.Interval();
-    return v;
+    // The start time the page shows, on today's date (yesterday's when it
+    // lies ahead: the clock ran across midnight); else now.
+    const double now = CurrentPlatform().Clock->Now();
+    const QTime since = QTime::fromString(QString::fromStdString(Mirror.PageSince()), "H:mm");
+    const QTime withSeconds = QTime::fromString(QString::fromStdString(Mirror.PageSince()), "H:mm:ss");
+    const QTime t = since.isValid() ? since : withSeconds;
+    if (!t.isValid()) return now;
+    double start = std::floor(now) + t.msecsSinceStartOfDay() / 86400000.0;
+    if (start > now) start -= 1.0;
+    return start;
 }
 
-void TForm1::RevertTransition(TTransition transition)
+void TForm1::ShowServiceClock(TClockState state, TShowKind kind)
 {
-    const ClockView before = shownBefore_;
-    shownBefore_ = ClockView{};
-    if (!before.valid) return;
-    // Whatever idle state the transition left stays: the idle logic's own
-    // failure rule covers it.
-    ClockRunning = before.running;
-    SetCaption(before.caption);
-    StartTime = before.startTime;
-    StopTime = before.stopTime;
-    tryIcon->SetCycleIcons(before.cycling);
-    tryIcon->SetIconIndex(before.iconIndex);
-    StartClock1->SetVisible(!before.running);
-    StopClock1->SetVisible(before.running);
-    if (before.running) {
-        closeAfterStop_ = false;
-        StartTickingSound();
-    } else {
-        StopTickingSound();
+    const bool running = state == TClockState::Running;
+    if (running != ClockRunning) {
+        // The same transitions as a start or stop; the page's word is the balloon.
+        quietTransition_ = true;
+        const double startedBefore = StartTime;
+        if (running) {
+            ClockStarted();
+            // Back to a clock that never stopped: its start stands.
+            StartTime = kind == TShowKind::Revert ? startedBefore : ServiceStartTime();
+        } else {
+            ClockStopped();
+        }
+        quietTransition_ = false;
+    } else if (kind != TShowKind::Announce) {
+        return;
     }
-    tmrMinuteReminder.SetEnabled(false);
-    if (before.reminderInterval) tmrMinuteReminder.SetInterval(before.reminderInterval);
-    tmrMinuteReminder.SetEnabled(before.reminder);
-    UpdateEverythingTimer();
+    if (kind == TShowKind::Revert) return;
+    const std::string& since = Mirror.PageSince();
     tryIcon->ShowBalloonHint("Chronel Timer",
-                             transition == TTransition::Start
-                                 ? "Could not reach the service: the clock was not started."
-                                 : "Could not reach the service: the clock was not stopped.",
-                             bitWarning, 30);
+                             running ? "The service's clock is running" + (since.empty() ? "" : " (since " + since + ")") + "."
+                                     : std::string("The service's clock is not running."),
+                             bitInfo, 30);
+}
+
+void TForm1::IntentEnded(const TIntent& intent, TIntentEnd why)
+{
+    const bool start = intent.want == TClockState::Running;
+    switch (intent.source) {
+    case TIntentSource::User:
+        if (why == TIntentEnd::Failed && intent.submitted) {
+            tryIcon->ShowBalloonHint("Chronel Timer",
+                                     std::string("Could not reach the service: the clock may not have been ") +
+                                         (start ? "started" : "stopped") +
+                                         ". The window shows the service's clock when it answers again.",
+                                     bitWarning, 30);
+        } else if (why == TIntentEnd::Expired) {
+            tryIcon->ShowBalloonHint("Chronel Timer",
+                                     std::string("The service asked for a login again: the clock was not ") +
+                                         (start ? "started." : "stopped."),
+                                     bitWarning, 30);
+        } else if (why == TIntentEnd::NoTimerPage) {
+            if (Link.Connected()) WebBrowserExecScript(Web.get(), kToggleScript);  // the page's own alert
+            else
+                tryIcon->ShowBalloonHint("Chronel Timer",
+                                         std::string("Not connected to the service: the clock cannot be ") +
+                                             (start ? "started" : "stopped") + " now.",
+                                         bitWarning, 30);
+        }
+        break;
+    case TIntentSource::Idle: {
+        if (why == TIntentEnd::Done) {
+            // Stopped by idleness, however the page came to show it: the break runs.
+            if (!start && !ClockRunning && !IdleStopped) {
+                IdleStopped = true;
+                BreakSeconds = intent.breakSeconds;
+            }
+            break;
+        }
+        // Given up: the next idle period is stopped again.
+        IdleStopped = false;
+        BreakSeconds = 0;
+        if (why == TIntentEnd::Replaced) break;  // the user's own press says enough
+        const char* reason = why == TIntentEnd::NotTaken       ? "the service did not take it"
+                             : why == TIntentEnd::Expired      ? "the service asked for a login again"
+                             : why == TIntentEnd::NoNavigation ? "the start/stop form did not submit"
+                                                               : "the service could not be reached in time";
+        tryIcon->ShowBalloonHint(kIdleTitle,
+                                 std::string("The clock could not be ") + (start ? "started" : "stopped") +
+                                     " automatically: " + reason + ".",
+                                 bitWarning, 30);
+        break;
+    }
+    case TIntentSource::Exit:
+        if (why == TIntentEnd::Done) {
+            if (CloseWhenStopped) {
+                Link.CancelExitStop();
+                Close();
+            }
+        } else if (why != TIntentEnd::Dropped && why != TIntentEnd::Replaced) {
+            ExitStopFailed(why == TIntentEnd::NoTimerPage ? "the timer page is not shown"
+                           : why == TIntentEnd::Expired   ? "the service asked for a login again"
+                           : why == TIntentEnd::NotTaken  ? "the service did not take the stop"
+                                                          : "the stop did not go out");
+        }
+        break;
+    }
+    UpdateEverythingTimer();
 }
 
 // ---- running time, idle detection --------------------------------------------------
@@ -740,11 +785,6 @@ void TForm1::tmrEverythingTimer()
         const long long seconds = SecondsBetween(StartTime, CurrentPlatform().Clock->Now());
         minutesPart = std::to_string(seconds / 60) + " min.";
     }
-    // What the idle logic asked for belongs to that one transition; a click
-    // whose navigation never came must not claim a later one.
-    if ((idleStopPending_ || idleStartPending_) && !toggleQueued_ &&
-        CurrentPlatform().Clock->GetTickCount() - idlePendingSince_ >= kIdlePendingMs)
-        DropIdlePending();
     std::uint32_t lastInput = 0;
     const bool idleReadable = frmPrefs->cbxIdleTimeCheck->Checked() && CurrentPlatform().LastInput &&
                               CurrentPlatform().LastInput->GetLastInputTick(lastInput);
@@ -775,24 +815,15 @@ void TForm1::tmrEverythingTimer()
                                          bitInfo, 136);
         }
         if (!ClockRunning && IdleStopped) ++BreakSeconds;
-        if (ClockRunning && !IdleStopped && !idleStopPending_ && idleSeconds >= threshold) {
+        IdleIntentNoLongerFits(idleSeconds, threshold);
+        if (ClockRunning && !IdleStopped && idleSeconds >= threshold) {
             IdleAutoStop(0);
         } else if (!ClockRunning && IdleStopped && idleSeconds < threshold) {
-            pendingBreakSeconds_ = BreakSeconds;
-            if (PageHasStartStopForm()) {
-                StartClock1->Click();
-                if (!ClockRunning) {  // the start is still on its way
-                    idleStartPending_ = true;
-                    idlePendingSince_ = CurrentPlatform().Clock->GetTickCount();
-                }
-            } else {
-                tryIcon->ShowBalloonHint(kIdleTitle,
-                                         "The clock could not be started automatically: the page has no start/stop "
-                                         "form.",
-                                         bitWarning, 30);
+            // The break counted so far goes with the start, whenever the page takes it.
+            if (Mirror.Request(TClockState::Running, TIntentSource::Idle, BreakSeconds)) {
+                IdleStopped = false;
+                BreakSeconds = 0;
             }
-            IdleStopped = false;
-            BreakSeconds = 0;
         }
     }
     if (show) SetCaption(minutesPart + idlePart);
@@ -804,37 +835,41 @@ void TForm1::UpdateEverythingTimer()
     // With the clock stopped, idle detection off and no idle transition on
     // its way a tick shows and changes nothing, so the timer rests instead of
     // waking the program every second.
-    tmrEverything.SetEnabled(ClockRunning || IdleStopped || idleStopPending_ || idleStartPending_ ||
+    const bool idlePending = Mirror.Pending() && Mirror.Pending()->source == TIntentSource::Idle;
+    tmrEverything.SetEnabled(ClockRunning || IdleStopped || idlePending ||
                              (frmPrefs && frmPrefs->cbxIdleTimeCheck->Checked()));
 }
 
 void TForm1::IdleAutoStop(std::uint32_t breakSeconds)
 {
-    if (PageHasStartStopForm()) {
-        StopClock1->Click();
-        if (ClockRunning) {  // the stop is still on its way
-            idleStopPending_ = true;
-            pendingStopBreakSeconds_ = breakSeconds;
-            idlePendingSince_ = CurrentPlatform().Clock->GetTickCount();
-        }
-    } else {
-        tryIcon->ShowBalloonHint(kIdleTitle,
-                                 "The clock could not be stopped automatically: the page has no start/stop form.",
-                                 bitWarning, 30);
+    // Submitted when the page shows the clock running; a failure keeps it
+    // pending until the timer page is back.
+    if (!Mirror.Request(TClockState::Stopped, TIntentSource::Idle, breakSeconds)) return;
+    if (Mirror.Pending() || !ClockRunning) {
+        IdleStopped = true;
+        BreakSeconds = breakSeconds;
     }
-    IdleStopped = true;
-    BreakSeconds = breakSeconds;
 }
 
-void TForm1::DropIdlePending()
+void TForm1::IdleIntentNoLongerFits(std::uint32_t idleSeconds, std::uint32_t threshold)
 {
-    idleStopPending_ = false;
-    idleStartPending_ = false;
+    const std::optional<TIntent>& pending = Mirror.Pending();
+    if (!pending || pending->source != TIntentSource::Idle || Mirror.InFlight()) return;
+    if (pending->want == TClockState::Stopped && ClockRunning && idleSeconds < threshold) {
+        // The user is back before the stop reached the service.
+        Mirror.Drop(TIntentSource::Idle);
+    } else if (pending->want == TClockState::Running && !ClockRunning && idleSeconds >= threshold) {
+        // Away again before the restart reached the service: the break goes on.
+        const std::uint32_t counted = pending->breakSeconds;
+        Mirror.Drop(TIntentSource::Idle);
+        IdleStopped = true;
+        BreakSeconds = counted;
+    }
 }
 
 bool TForm1::PageHasStartStopForm()
 {
-    return Contains(LowerCase(WebBrowserGetHtml(Web.get())), "frmstartstop");
+    return ReadPageClock(WebBrowserGetHtml(Web.get())).startStopForm;
 }
 
 // ---- reminders and the ticking sound -------------------------------------------------
@@ -885,20 +920,28 @@ void TForm1::StartWebSession()
 {
     if (sessionStarted_) return;
     sessionStarted_ = true;
+    WatchPreferences();
     DockTrayIcon();  // before anything the session says through it
     PostLogin();  // the first show has usually posted it already
     // A load that never ends must not hold up the window's set-up; the link
     // takes over when it fails.
     IClock* clock = CurrentPlatform().Clock;
     const std::uint32_t since = clock->GetTickCount();
-    while (Web->Busy() && !closed_ && clock->GetTickCount() - since < kFirstPaintWaitMs)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 250);
+    {
+        // The wait sleeps until something happens; the timer ends it in time.
+        QTimer wake;
+        wake.start(250);
+        while (Web->Busy() && !closed_ && clock->GetTickCount() - since < kFirstPaintWaitMs)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
     if (closed_) return;
     WebBrowserRemoveBorder(Web.get(), false);
     DocHandler = new MyDocHandler;
     DocHandler->ShowDefaultMenu = false;
     DocHandler->PopupMenu = &mnuApp;
-    if (IHtmlDocument* document = Web->Document()) document->SetUIHandler(DocHandler);
+    // Without a page yet (a first load slower than the wait), the first one that completes takes it.
+    hostObjectPending_ = true;
+    AttachHostObject();
     if (frmPrefs->edtPassword->Text().empty()) WebBrowserExecScript(Web.get(), "document.frmLogin.password.focus();");
     RegisterStartStopHotKey();
     // At the first run the preferences stay in front of the window that was
@@ -909,10 +952,23 @@ void TForm1::StartWebSession()
     }
 }
 
+void TForm1::AttachHostObject()
+{
+    if (!hostObjectPending_ || !DocHandler) return;
+    IHtmlDocument* document = Web->Document();
+    if (!document) return;
+    hostObjectPending_ = false;
+    document->SetUIHandler(DocHandler);
+}
+
 void TForm1::NavigateLogin()
 {
     // A fresh login after a failure may fill in the login form once more.
     if (Link.Failures() > 0) LoginPageCount = 0;
+    loginFormPosted_ = false;
+    // The user name of now: a refused login is tried again with what the user typed since.
+    LoginURL = Link.BaseUrl() + "index.php?mobile=1&username_or_email=" +
+               EncodeCredential(frmPrefs->edtUsername->Text()) + "&goto=time_log.php%3fsmallbtn=1";
     TraceMark("login-navigate");
     WebBrowserNavigatePost(Web.get(), LoginURL, "pw=" + EncodeCredential(frmPrefs->edtPassword->Text()));
     TraceMark("login-navigated");
@@ -922,27 +978,72 @@ void TForm1::ShowConnected(bool connected)
 {
     TraceMark(connected ? "connected" : "not-connected");
     if (!connected) {
-        hintWhileConnected_ = tryIcon->Hint();
-        tryIcon->SetHint("Not connected");
-    } else if (tryIcon->Hint() == "Not connected") {
+        if (!notConnectedHint_) hintWhileConnected_ = tryIcon->Hint();
+        notConnectedHint_ = true;
+        tryIcon->SetHint(Link.Hint());
+    } else if (notConnectedHint_) {
+        notConnectedHint_ = false;
         tryIcon->SetHint(hintWhileConnected_);
     }
 }
 
-void TForm1::WebNavigateError(const std::string& url, const std::string& reason)
+void TForm1::Relogin()
+{
+    TraceMark("relogin");
+    // Not counted against the one auto-login: the fresh login may fill in the form once.
+    LoginPageCount = 0;
+    Link.Relogin();
+}
+
+void TForm1::LoginRefused()
+{
+    TraceMark("login-refused");
+    loginFormPosted_ = false;
+    refusedUser_ = frmPrefs->edtUsername->Text();
+    refusedPassword_ = frmPrefs->edtPassword->Text();
+    Link.Hold(kRefusedMessage);
+    Mirror.ServiceHeld();
+}
+
+void TForm1::PreferencesClosed()
+{
+    // Credentials changed after a refusal: the new ones are tried at once.
+    if (Link.State() != TLinkState::Held) return;
+    if (frmPrefs->edtUsername->Text() == refusedUser_ && frmPrefs->edtPassword->Text() == refusedPassword_) return;
+    Link.TryNow();
+}
+
+void TForm1::WebNavigateError(const std::string& url, int statusCode, const std::string& reason)
 {
     TraceMark("load-failed");
-    // What a waiting toggle would have acted on did not come; the failure is said.
-    toggleQueued_ = false;
-    Link.LoadFailed(url, reason);
+    // A 401 or 403 answering a start or stop: the session is renewed first.
+    if (Mirror.LoadFailed(statusCode)) return;
+    if (statusCode == 401 || statusCode == 403) {
+        LoginRefused();
+        return;
+    }
+    Link.LoadFailed(url, statusCode, reason);
 }
 
 void TForm1::WebBeforeNavigate2(const std::string& url, bool& cancel)
 {
-    if (Link.IsTryNowUrl(url)) {
+    // The status page's links are the program's own, whatever state the link is in.
+    switch (Link.ActionOf(url)) {
+    case TLinkAction::TryNow:
         cancel = true;
         Link.TryNow();
         return;
+    case TLinkAction::Preferences:
+        cancel = true;
+        // Not from inside the engine's question: a modal window waits for the user.
+        QTimer::singleShot(0, this, [this] {
+            Application().Guard([this] {
+                frmPrefs->PageControl1->setCurrentWidget(frmPrefs->tabServer);
+                Preferences1Click();
+            });
+        });
+        return;
+    case TLinkAction::None: break;
     }
     const std::string base = frmPrefs->edtBaseURL->Text();
     const std::string timerPage = CanonicalUrl(base + "time_log.php");
@@ -951,28 +1052,40 @@ void TForm1::WebBeforeNavigate2(const std::string& url, bool& cancel)
 
     if (StartsWith(canonical, timerPage)) {
         if (Contains(canonical, "tid=")) {
-            // Mirrored now, undone if the service does not take it.
-            const ClockView before = CaptureClockView();
+            // A start or stop on its way: shown now, and the page it brings has the last word.
+            const TIntent* ours = Mirror.InFlight();
+            const bool idle = ours && ours->source == TIntentSource::Idle;
             const bool start = Contains(canonical, "tid=&");
-            if (start) ClockStarted();
-            else ClockStopped();
-            if (start || before.running) {
-                shownBefore_ = before;
-                Link.TransitionMirrored(start ? TTransition::Start : TTransition::Stop);
+            if (start) {
+                if (idle && ours->want == TClockState::Running) {
+                    // The restart ends the break the idle logic counted.
+                    IdleStopped = true;
+                    BreakSeconds = ours->breakSeconds;
+                }
+                ClockStarted();
+            } else {
+                ClockStopped();
+                if (idle && ours->want == TClockState::Stopped) {
+                    IdleStopped = true;
+                    BreakSeconds = ours->breakSeconds;
+                }
             }
-            return;
+            Mirror.SubmissionNavigating();
+            UpdateEverythingTimer();
         }
-        // A timer page the idle logic did not ask for ends its claim.
-        DropIdlePending();
-        // A retry's page cannot tell whether the clock runs: keep the mirror.
-        if (!Link.Retrying()) ClockStopped();
+        // Any other timer page says how the clock stands once it has loaded.
+        return;
     }
     const std::string lower = LowerCase(url);
     const bool outside = (StartsWith(lower, "http://") || StartsWith(lower, "https://")) &&
-                         !StartsWith(canonical, timerPage) && canonical != CanonicalUrl(LoginURL) &&
-                         canonical != indexPage && url != "about:blank";
+                         canonical != CanonicalUrl(LoginURL) && canonical != indexPage && url != "about:blank";
     if (!outside) return;
     cancel = true;
+    // Only what the user asked for in the page leaves it: one link a click or key.
+    if (!Web->TakeUserGesture()) {
+        TraceMark("outside-link-without-gesture");
+        return;
+    }
     if (CurrentPlatform().Shell->ShellExecute("open", url) <= 32)
         CurrentPlatform().MessageBox->Show("There was an error opening the link '" + url + "'.", Application().Title(),
                                            MB_OK);
@@ -982,14 +1095,22 @@ void TForm1::WebDocumentComplete(const std::string& url)
 {
     TraceMark("document-complete");
     // The program's own status page says nothing about the service.
-    if (url == kLocalPageUrl && (Link.State() == TLinkState::Refused || Link.Failures() > 0)) return;
+    if (url == kLocalPageUrl && Link.ShowsStatusPage()) return;
     const std::string lower = LowerCase(CanonicalUrl(url));
-    const bool keepMirror = Link.Retrying();
-    bool loginSubmitted = false;
+    const std::string html = WebBrowserGetHtml(Web.get());
+    const TPageClock page = ReadPageClock(html);
     Link.LoadCompleted();
+    AttachHostObject();
+    if (page.loginForm && loginFormPosted_ && !frmPrefs->edtPassword->Text().empty()) {
+        // The login form came back after the stored password went out through it.
+        LoginRefused();
+        return;
+    }
+    loginFormPosted_ = false;
+    bool loginSubmitted = false;
     // The one auto-login is spent only on a page that holds the login form.
     if (!LoginURL.empty() && lower == LowerCase(CanonicalUrl(LoginURL)) && !frmPrefs->edtPassword->Text().empty() &&
-        Contains(LowerCase(WebBrowserGetHtml(Web.get())), "frmlogin")) {
+        page.loginForm) {
         if (LoginPageCount++ == 0) {
             if (RunningUnderWine)
                 CurrentPlatform().MessageBox->Show(
@@ -997,6 +1118,7 @@ void TForm1::WebDocumentComplete(const std::string& url)
                     "timer menu items",
                     Application().Title(), MB_OK);
             loginSubmitted = true;
+            loginFormPosted_ = true;
             WebBrowserExecScript(Web.get(),
                                  "if (document && document.frmLogin && document.frmLogin.password){ "
                                  "document.frmLogin.password.value = " +
@@ -1004,23 +1126,20 @@ void TForm1::WebDocumentComplete(const std::string& url)
                                      "; document.frmLogin.submit(); }");
         }
     }
-    if (!Contains(lower, "tid=&") && !keepMirror) ClockStopped();
-    ReadTimerPage();
-    if (closeAfterStop_ && !ClockRunning) {
-        closeAfterStop_ = false;
-        toggleQueued_ = false;
-        Close();
-        return;
-    }
-    // A toggle asked for during the login waits for the timer page behind it.
-    if (!loginSubmitted) SendQueuedToggle();
+    ReadTimerPage(html);
+    // The page is the last word on the clock; a start or stop waiting for it is decided now.
+    Mirror.PageCompleted(page, loginSubmitted);
 }
 
 void TForm1::ReadTimerPage()
 {
+    ReadTimerPage(WebBrowserGetHtml(Web.get()));
+}
+
+void TForm1::ReadTimerPage(const std::string& html)
+{
     StartClock1->SetCaption("Start Clock");
     StopClock1->SetCaption("Stop Clock");
-    const std::string html = WebBrowserGetHtml(Web.get());
     TraceMark("page-copied");
     preg.SetRegEx(kTimerPagePattern);
     preg.SetOptions(preCaseLess);

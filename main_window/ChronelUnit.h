@@ -13,6 +13,7 @@
 #include "components/MediaPlayer.h"
 #include "components/Menus.h"
 #include "components/Timer.h"
+#include "main_window/ClockMirror.h"
 #include "main_window/ServiceLink.h"
 #include "platform/HotKeys.h"
 #include "platform/Session.h"
@@ -45,8 +46,10 @@ public:
     std::unique_ptr<TTrayIcon> tryIcon;
     TTimer tmrMinuteReminder;
     TTimer tmrEverything;
-    // Login recovery and the service's confirmation of starts and stops.
+    // Login recovery, refused logins and the exit's stop.
     TServiceLink Link;
+    // What the service's pages say of its clock, and the starts and stops asked of it.
+    TClockMirror Mirror;
 
     // Fields.
     bool ClockRunning = false;
@@ -77,12 +80,15 @@ public:
     void ClockStopped();
     void WebBeforeNavigate2(const std::string& url, bool& cancel);
     void WebDocumentComplete(const std::string& url);
-    void WebNavigateError(const std::string& url, const std::string& reason);
-    // Undoes a mirrored start or stop that the service did not take.
-    void RevertTransition(TTransition transition);
+    void WebNavigateError(const std::string& url, int statusCode, const std::string& reason);
+    // Brings the window's clock to the state a page of the service shows.
+    void ShowServiceClock(TClockState state, TShowKind kind);
+    // A start or stop asked of the service has been carried out or given up.
+    void IntentEnded(const TIntent& intent, TIntentEnd why);
     // The stop asked for on exit did not reach the service.
     void ExitStopFailed(const std::string& reason);
     void ReadTimerPage();
+    void ReadTimerPage(const std::string& html);  // the source already read
     void tryIconDblClick();
     void ApplicationEvents1Activate();
     void ApplicationEvents1Deactivate();
@@ -152,49 +158,40 @@ private:
     void PostLogin();
     // Stops the running clock because of idleness; the break starts at breakSeconds.
     void IdleAutoStop(std::uint32_t breakSeconds);
+    // The idle logic's pending start or stop no longer fits what the user does.
+    void IdleIntentNoLongerFits(std::uint32_t idleSeconds, std::uint32_t threshold);
     void DispatchMessage(TMessage& message);
     void NavigateLogin();
+    // The service asked for a login again while a start or stop was on its way.
+    void Relogin();
+    // The service refused the stored credentials: nothing is posted again unasked.
+    void LoginRefused();
+    void PreferencesClosed();
+    void WatchPreferences();
     void ShowConnected(bool connected);
     void StartTickingSound();
     void StopTickingSound();
-    void DropIdlePending();
     bool PageHasStartStopForm();
-    void SendQueuedToggle();
+    void AttachHostObject();
     void DockTrayIcon();
+    double ServiceStartTime() const;
 
-    // The clock as shown before the transition now awaiting the service.
-    struct ClockView {
-        bool valid = false;
-        bool running = false;
-        std::string caption;
-        double startTime = 0, stopTime = 0;
-        int iconIndex = 0;
-        bool cycling = false;
-        bool reminder = false;
-        unsigned reminderInterval = 0;
-    };
-    ClockView CaptureClockView() const;
-    ClockView shownBefore_;
     std::string hintWhileConnected_;
     bool idleUnreadableReported_ = false;
-    std::uint32_t idlePendingSince_ = 0;
 
     HWND handle_ = 0;
-    // The engine reports a submitted form only after the script call has
-    // returned; these carry what the idle logic did to the transition that follows.
-    bool idleStopPending_ = false;
-    bool idleStartPending_ = false;
     bool trayDocked_ = false;
     bool fitOuterSizePending_ = false;
-    bool toggleQueued_ = false;  // asked for while a page loaded; sent when it is complete
-    std::uint32_t pendingBreakSeconds_ = 0;
-    std::uint32_t pendingStopBreakSeconds_ = 0;
-    bool closeAfterStop_ = false;
+    bool quietTransition_ = false;
+    bool notConnectedHint_ = false;  // the tray hint says why the service is not reached  // the transition's own balloon gives way to the page's word
+    bool hostObjectPending_ = false;  // attached on the first page that completes
+    bool loginFormPosted_ = false;  // the stored password went out through the login form
+    std::string refusedUser_, refusedPassword_;
     bool inCloseQuery_ = false;
     bool closeAgain_ = false;
     bool paintHandlerAttached_ = true;
     bool sessionStarted_ = false;
-    bool idleBoxWatched_ = false;
+    bool prefsWatched_ = false;
     bool loginPosted_ = false;
     bool shownOnce_ = false;
     int storedTop_ = 0, storedLeft_ = 0;  // the stored position where the window system keeps its own

@@ -1,5 +1,6 @@
 #include "main_window/ServiceLink.h"
 
+#include <QRandomGenerator>
 #include <QString>
 #include <QUrl>
 
@@ -13,6 +14,8 @@ constexpr UINT_PTR kExitTimer = 2;
 constexpr UINT kExitQuestion = WM_USER + 1;
 constexpr std::uint32_t kBackOffMs[] = {5000, 15000, 30000, 60000};
 constexpr std::uint32_t kSteadyRetryMs = 120000;
+// No engine opens this scheme, so a link of the status page never leaves the program.
+constexpr const char* kActionScheme = "chronel-timer:";
 
 std::string Html(const std::string& text)
 {
@@ -33,6 +36,7 @@ std::string HostOf(const std::string& url)
 TServiceLink::TServiceLink()
 {
     wnd_ = CurrentPlatform().Windows->AllocateHWnd([this](TMessage& m) { Dispatch(m); });
+    token_ = QString::number(QRandomGenerator::global()->generate64(), 16).toStdString();
 }
 
 TServiceLink::~TServiceLink()
@@ -64,21 +68,29 @@ bool TServiceLink::Begin(const std::string& baseUrl)
     return true;
 }
 
-void TServiceLink::LoadFailed(const std::string& url, const std::string& reason)
+void TServiceLink::LoadFailed(const std::string& url, int statusCode, const std::string& reason)
 {
-    if (state_ == TLinkState::Refused) return;
-    lastReason_ = reason;
-    const TTransition undone = awaiting_;
-    awaiting_ = TTransition::None;
-    if (undone != TTransition::None && OnRevert) OnRevert(undone);
-    Fail("Cannot reach " + HostOf(url) + ": " + reason);
-    if (exitStop_) {
-        exitStop_ = false;
-        CurrentPlatform().Windows->KillTimer(wnd_, kExitTimer);
-        // Asked from the message loop, not from inside the browser's event.
-        exitReason_ = reason;
-        CurrentPlatform().Windows->PostMessage(wnd_, kExitQuestion, 0, 0);
-    }
+    if (state_ == TLinkState::Refused || state_ == TLinkState::Held) return;
+    lastReason_ = statusCode > 0 ? "HTTP " + std::to_string(statusCode) : reason;
+    Fail(statusCode > 0 ? "The service answered HTTP " + std::to_string(statusCode)
+                        : "Cannot reach " + HostOf(url) + ": " + reason);
+    if (exitStop_) AskExitQuestion(lastReason_);
+}
+
+void TServiceLink::AskExitQuestion(const std::string& reason)
+{
+    exitStop_ = false;
+    CurrentPlatform().Windows->KillTimer(wnd_, kExitTimer);
+    // Asked from the message loop, not from inside the browser's event.
+    exitReason_ = reason;
+    CurrentPlatform().Windows->PostMessage(wnd_, kExitQuestion, 0, 0);
+}
+
+void TServiceLink::Disconnected()
+{
+    if (reportedDisconnected_) return;
+    reportedDisconnected_ = true;
+    if (OnConnectedChanged) OnConnectedChanged(false);
 }
 
 void TServiceLink::Fail(const std::string& message)
@@ -91,17 +103,33 @@ void TServiceLink::Fail(const std::string& message)
     nextTryTick_ = clock->GetTickCount() + delay;
     nextTryTime_ = clock->Now() + delay / 86400000.0;
     CurrentPlatform().Windows->SetTimer(wnd_, kRetryTimer, delay);
-    if (!reportedDisconnected_) {
-        reportedDisconnected_ = true;
-        if (OnConnectedChanged) OnConnectedChanged(false);
-    }
+    Disconnected();
     if (OnShowPage) OnShowPage(StatusPage());
+}
+
+void TServiceLink::Hold(const std::string& message)
+{
+    if (state_ == TLinkState::Refused) return;
+    CurrentPlatform().Windows->KillTimer(wnd_, kRetryTimer);
+    nextTryTick_ = 0;
+    lastFailure_ = message;
+    lastReason_ = message;
+    state_ = TLinkState::Held;
+    // The hint says why, so the notice below is given anew.
+    reportedDisconnected_ = false;
+    Disconnected();
+    if (OnShowPage) OnShowPage(StatusPage());
+    if (exitStop_) AskExitQuestion(message);
+}
+
+std::string TServiceLink::Hint() const
+{
+    return state_ == TLinkState::Held ? lastFailure_ : std::string("Not connected");
 }
 
 void TServiceLink::LoadCompleted()
 {
-    if (state_ == TLinkState::Refused) return;
-    awaiting_ = TTransition::None;
+    if (state_ == TLinkState::Refused || state_ == TLinkState::Held) return;
     failures_ = 0;
     nextTryTick_ = 0;
     state_ = TLinkState::Connected;
@@ -114,7 +142,7 @@ void TServiceLink::LoadCompleted()
 
 void TServiceLink::TryNow()
 {
-    if (state_ != TLinkState::Reconnecting) return;
+    if (state_ != TLinkState::Reconnecting && state_ != TLinkState::Held) return;
     CurrentPlatform().Windows->KillTimer(wnd_, kRetryTimer);
     nextTryTick_ = 0;
     state_ = TLinkState::Connecting;
@@ -123,18 +151,22 @@ void TServiceLink::TryNow()
 
 void TServiceLink::NetworkBack()
 {
-    TryNow();
+    // A refused login waits for the user, not for the network.
+    if (state_ == TLinkState::Reconnecting) TryNow();
 }
 
-void TServiceLink::TransitionMirrored(TTransition transition)
+void TServiceLink::Relogin()
 {
-    if (state_ == TLinkState::Refused) return;
-    awaiting_ = transition;
+    if (state_ == TLinkState::Refused || state_ == TLinkState::Held) return;
+    CurrentPlatform().Windows->KillTimer(wnd_, kRetryTimer);
+    state_ = TLinkState::Connecting;
+    if (exitStop_) CurrentPlatform().Windows->SetTimer(wnd_, kExitTimer, kExitStopWaitMs);
+    if (OnLogin) OnLogin();
 }
 
 bool TServiceLink::BeginExitStop()
 {
-    if (state_ == TLinkState::Reconnecting || state_ == TLinkState::Refused) {
+    if (ShowsStatusPage()) {
         // Nothing to submit the stop to: ask at once.
         exitReason_ = lastReason_.empty() ? std::string("not connected") : lastReason_;
         CurrentPlatform().Windows->PostMessage(wnd_, kExitQuestion, 0, 0);
@@ -153,21 +185,33 @@ void TServiceLink::CancelExitStop()
 
 std::string TServiceLink::TryNowUrl() const
 {
-    return baseUrl_ + "index.php#try-now";
+    return std::string(kActionScheme) + "try-now/" + token_;
 }
 
-bool TServiceLink::IsTryNowUrl(const std::string& url) const
+std::string TServiceLink::PreferencesUrl() const
 {
-    return state_ == TLinkState::Reconnecting && !baseUrl_.empty() && url == TryNowUrl();
+    return std::string(kActionScheme) + "preferences/" + token_;
+}
+
+TLinkAction TServiceLink::ActionOf(const std::string& url) const
+{
+    // The engine may report the address in its own spelling: compared without case.
+    const QString u = QString::fromStdString(url);
+    if (u.compare(QString::fromStdString(TryNowUrl()), Qt::CaseInsensitive) == 0) return TLinkAction::TryNow;
+    if (u.compare(QString::fromStdString(PreferencesUrl()), Qt::CaseInsensitive) == 0)
+        return TLinkAction::Preferences;
+    return TLinkAction::None;
 }
 
 std::string TServiceLink::StatusPage() const
 {
     std::string body = "<p id=\"failure\">" + Html(lastFailure_) + "</p>";
-    if (state_ == TLinkState::Reconnecting) {
+    if (state_ == TLinkState::Reconnecting)
         body += "<p id=\"next\">Next try at " + Html(FormatLongTime(nextTryTime_)) + ".</p>";
+    if (state_ == TLinkState::Reconnecting || state_ == TLinkState::Held)
         body += "<p><a id=\"try-now\" href=\"" + Html(TryNowUrl()) + "\">Try now</a></p>";
-    }
+    if (state_ == TLinkState::Held)
+        body += "<p><a id=\"preferences\" href=\"" + Html(PreferencesUrl()) + "\">Preferences</a></p>";
     return "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>Not connected</title>"
            "<style>body{font:11px sans-serif;margin:4px;overflow-wrap:anywhere}p{margin:0 0 6px}</style>"
            "</head><body>" +

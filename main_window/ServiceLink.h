@@ -1,8 +1,8 @@
 #pragma once
 // The window's hold on the work-log service: whether the last load reached
-// it, the login again with growing pauses after a failure, and a start or
-// stop that the window has mirrored but the service has not confirmed yet.
-// Driven by window timers, so it runs on the platform's (virtual) time.
+// it, the login again with growing pauses after a failure, a refused login
+// that waits for the user, and the stop before the exit. Driven by window
+// timers, so it runs on the platform's (virtual) time.
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -15,10 +15,12 @@ enum class TLinkState {
     Connecting,    // a login (or its retry) is loading
     Connected,     // the last load reached the service
     Reconnecting,  // the status page is shown; the next try is armed
+    Held,          // the status page is shown; the next try waits for the user
     Refused,       // the base URL cannot be used; nothing is tried
 };
 
-enum class TTransition { None, Start, Stop };
+// What a link on the status page asks for.
+enum class TLinkAction { None, TryNow, Preferences };
 
 class TServiceLink {
 public:
@@ -34,18 +36,18 @@ public:
     // Starts the session with the base URL; false (and the status page shown)
     // when the URL is refused.
     bool Begin(const std::string& baseUrl);
-    // A top-level load failed.
-    void LoadFailed(const std::string& url, const std::string& reason);
+    // A top-level load failed; statusCode is the HTTP status when the service answered, else 0.
+    void LoadFailed(const std::string& url, int statusCode, const std::string& reason);
     // A page of the service completed.
     void LoadCompleted();
-    // Retry at once (the status page's link, the network is back).
+    // Retry at once (the status page's link, the network is back, new credentials).
     void TryNow();
     void NetworkBack();
-
-    // The window mirrored a start or stop whose page is loading now.
-    void TransitionMirrored(TTransition transition);
-    TTransition Awaiting() const { return awaiting_; }
-    void ForgetTransition() { awaiting_ = TTransition::None; }
+    // Nothing more is tried until the user acts: the status page says why,
+    // with "Try now" and a link to the preferences.
+    void Hold(const std::string& message);
+    // Log in again at once (the session expired); an exit's stop waits anew.
+    void Relogin();
 
     // The user chose to stop and exit: the stop must reach the service
     // within kExitStopWaitMs, else OnExitStopFailed is raised (from the
@@ -55,15 +57,22 @@ public:
     bool ExitStopPending() const { return exitStop_; }
     void CancelExitStop();
 
-    // The status page's "Try now" address.
+    // The status page's links: addresses of a scheme no engine opens,
+    // recognised by this link's own token.
     std::string TryNowUrl() const;
-    bool IsTryNowUrl(const std::string& url) const;
+    std::string PreferencesUrl() const;
+    TLinkAction ActionOf(const std::string& url) const;
 
     TLinkState State() const { return state_; }
+    const std::string& BaseUrl() const { return baseUrl_; }
     bool Connected() const { return state_ == TLinkState::Connected; }
-    // A retry after a failure is loading: the page it brings does not tell
-    // the clock state, so the mirror is kept.
-    bool Retrying() const { return state_ == TLinkState::Connecting && failures_ > 0; }
+    // The program's own status page is shown.
+    bool ShowsStatusPage() const
+    {
+        return state_ == TLinkState::Refused || state_ == TLinkState::Held || state_ == TLinkState::Reconnecting;
+    }
+    // The tray hint while not connected.
+    std::string Hint() const;
     int Failures() const { return failures_; }
     const std::string& LastFailure() const { return lastFailure_; }
     // Virtual tick of the next armed try (0 when none is armed).
@@ -75,12 +84,13 @@ public:
     std::function<void()> OnLogin;                        // navigate the login
     std::function<void(const std::string& html)> OnShowPage;  // show a local page
     std::function<void(bool connected)> OnConnectedChanged;
-    std::function<void(TTransition)> OnRevert;            // undo the mirrored transition
     std::function<void(const std::string& reason)> OnExitStopFailed;
 
 private:
     void Dispatch(TMessage& m);
     void Fail(const std::string& message);
+    void Disconnected();
+    void AskExitQuestion(const std::string& reason);
 
     HWND wnd_ = 0;
     TLinkState state_ = TLinkState::Idle;
@@ -91,7 +101,7 @@ private:
     int failures_ = 0;
     std::uint32_t nextTryTick_ = 0;
     double nextTryTime_ = 0;
-    TTransition awaiting_ = TTransition::None;
+    std::string token_;  // in the status page's links
     bool exitStop_ = false;
     bool reportedDisconnected_ = false;
 };

@@ -1,8 +1,11 @@
 #include "main_window/WebSession.h"
 
+#include <QRegularExpression>
 #include <QString>
 #include <QUrl>
 #include <libxml/HTMLparser.h>
+#include <libxml/tree.h>
+#include <memory>
 #include <cctype>
 #include <cstdio>
 
@@ -132,6 +135,8 @@ std::string CanonicalUrl(const std::string& url)
     if (!u.isValid()) return url;
     QUrl c = u;
     if (c.path().isEmpty() && !c.host().isEmpty()) c.setPath("/");
+    const QString scheme = c.scheme().toLower();
+    if ((scheme == "http" && c.port() == 80) || (scheme == "https" && c.port() == 443)) c.setPort(-1);
     // Upper-case percent escapes, as the engine reports them.
     QString s = c.toString(QUrl::FullyEncoded);
     for (int i = 0; i + 2 < s.size(); ++i)
@@ -147,4 +152,112 @@ std::string LowerCase(const std::string& text)
     std::string out = text;
     for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return out;
+}
+
+namespace {
+std::string Attribute(xmlNode* node, const char* name, bool* present = nullptr)
+{
+    xmlChar* value = xmlGetProp(node, reinterpret_cast<const xmlChar*>(name));
+    if (present) *present = value != nullptr;
+    if (!value) return {};
+    std::string text(reinterpret_cast<const char*>(value));
+    xmlFree(value);
+    return text;
+}
+
+std::string Content(xmlNode* node)
+{
+    xmlChar* value = xmlNodeGetContent(node);
+    if (!value) return {};
+    std::string text(reinterpret_cast<const char*>(value));
+    xmlFree(value);
+    return text;
+}
+
+bool IsElement(xmlNode* node, const char* name)
+{
+    return node->type == XML_ELEMENT_NODE && xmlStrcasecmp(node->name, reinterpret_cast<const xmlChar*>(name)) == 0;
+}
+
+// The script reaches a form as document.<name>: by its name, else its id.
+bool IsForm(xmlNode* node, const char* name)
+{
+    return IsElement(node, "form") && (Attribute(node, "name") == name || Attribute(node, "id") == name);
+}
+
+std::string Trimmed(const std::string& text)
+{
+    return QString::fromStdString(text).trimmed().toStdString();
+}
+
+struct FormFields {
+    bool tidFound = false;
+    std::string tid;
+    std::string button;
+};
+
+void ReadFields(xmlNode* node, FormFields& fields)
+{
+    for (xmlNode* n = node->children; n; n = n->next) {
+        if (n->type != XML_ELEMENT_NODE) continue;
+        if (IsElement(n, "input")) {
+            const std::string type = LowerCase(Attribute(n, "type"));
+            if (Attribute(n, "name") == "tid" && !fields.tidFound) {
+                fields.tidFound = true;
+                fields.tid = Attribute(n, "value");
+            } else if ((type == "submit" || type == "button") && fields.button.empty()) {
+                fields.button = Trimmed(Attribute(n, "value"));
+            }
+        } else if (IsElement(n, "button") && fields.button.empty()) {
+            fields.button = Trimmed(Content(n));
+        }
+        ReadFields(n, fields);
+    }
+}
+
+void Walk(xmlNode* node, TPageClock& page, FormFields& fields)
+{
+    for (xmlNode* n = node; n; n = n->next) {
+        if (n->type != XML_ELEMENT_NODE) continue;
+        if (IsForm(n, "frmLogin")) page.loginForm = true;
+        if (IsForm(n, "frmStartStop") && !page.startStopForm) {
+            page.startStopForm = true;
+            ReadFields(n, fields);
+            continue;
+        }
+        Walk(n->children, page, fields);
+    }
+}
+}  // namespace
+
+TPageClock ReadPageClock(const std::string& html)
+{
+    TPageClock page;
+    if (html.empty()) return page;
+    std::unique_ptr<xmlDoc, void (*)(xmlDocPtr)> doc(
+        htmlReadMemory(html.data(), static_cast<int>(html.size()), nullptr, "UTF-8",
+                       HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET),
+        xmlFreeDoc);
+    if (!doc) return page;
+    xmlNode* root = xmlDocGetRootElement(doc.get());
+    if (!root) return page;
+    FormFields fields;
+    Walk(root, page, fields);
+    if (!page.startStopForm) return page;
+    const std::string button = LowerCase(fields.button);
+    const TClockState byButton = button == "start" ? TClockState::Stopped
+                                 : button == "stop" ? TClockState::Running
+                                                    : TClockState::Unknown;
+    const TClockState byTid = !fields.tidFound ? TClockState::Unknown
+                              : fields.tid.empty() ? TClockState::Stopped
+                                                   : TClockState::Running;
+    if (byTid != TClockState::Unknown && byButton != TClockState::Unknown && byTid != byButton) return page;
+    page.state = byTid != TClockState::Unknown ? byTid : byButton;
+    if (page.state == TClockState::Running) {
+        static const QRegularExpression since(QStringLiteral("\\bsince\\s+(\\d{1,2}:\\d{2}(?::\\d{2})?)\\b"),
+                                              QRegularExpression::CaseInsensitiveOption);
+        const QRegularExpressionMatch m = since.match(QString::fromStdString(Content(root)));
+        if (m.hasMatch()) page.since = m.captured(1).toStdString();
+    }
+    return page;
 }

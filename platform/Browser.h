@@ -82,6 +82,10 @@ public:
     // then OnDocumentComplete with kLocalPageUrl. Its links navigate as any
     // page's links do (before-navigate first).
     virtual void LoadHtml(const std::string& html) = 0;
+    // True once for each click or key press of the user in the page, soon
+    // after it: what leaves the program for another (a link opened by the
+    // system) must have been asked for, and only once.
+    virtual bool TakeUserGesture() = 0;
 
     std::function<void(TBeforeNavigateArgs&)> OnBeforeNavigate2;
     std::function<void(const std::string& url)> OnDocumentComplete;

@@ -1,7 +1,9 @@
 #include "platform/desktop/WebEngineBrowser.h"
 
+#include <QApplication>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
+#include <QKeyEvent>
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QWebEngineScriptCollection>
@@ -50,6 +52,9 @@ const QString kWatchScript = QStringLiteral(R"js((function () {
 
 // The longest wait for a fresh copy of a changed document.
 constexpr int kFreshCopyWaitMs = 2000;
+
+// How long after a click or key a link it started may still leave the program.
+constexpr qint64 kGestureMs = 5000;
 
 // Own spellings of URLs remembered; the engine reports URLs with their
 // percent escapes normalised to upper case.
@@ -229,6 +234,8 @@ WebEngineBrowserView::WebEngineBrowserView(std::shared_ptr<QWebEngineProfile> pr
     page_ = page;
     connect(page, &QWebEnginePage::loadingChanged, this, &WebEngineBrowserView::LoadingChanged);
     connect(page, &QWebEnginePage::newWindowRequested, this, &WebEngineBrowserView::NewWindowRequested);
+    // The page's input goes to widgets inside the view, made and remade by the engine.
+    qApp->installEventFilter(this);
     connect(page, &QWebEnginePage::renderProcessTerminated, this, [this] {
         // Copies asked of the lost renderer never arrive.
         completions_.clear();
@@ -376,8 +383,8 @@ bool WebEngineBrowserView::FollowLink(const QUrl& url)
 {
     const QString scheme = url.scheme().toLower();
     if (EngineScheme(scheme)) return true;
-    if (OpenerScheme(scheme)) {
-        // A mail link goes to the user's mail program; the page stays.
+    if (OpenerScheme(scheme) && TakeUserGesture()) {
+        // A mail link the user followed goes to the user's mail program; the page stays.
         // Opened once the engine has its answer, so a message about a
         // failure does not hold the engine up.
         std::weak_ptr<bool> alive = alive_;
@@ -388,6 +395,25 @@ bool WebEngineBrowserView::FollowLink(const QUrl& url)
     }
     // Any other scheme would go to the system's opener: refused.
     return false;
+}
+
+bool WebEngineBrowserView::eventFilter(QObject* watched, QEvent* event)
+{
+    const QEvent::Type type = event->type();
+    if (type != QEvent::MouseButtonRelease && type != QEvent::KeyPress) return false;
+    if (type == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->isAutoRepeat()) return false;
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (!widget || !view_ || (widget != view_ && !view_->isAncestorOf(widget))) return false;
+    ++gestures_;
+    lastGesture_.start();
+    return false;
+}
+
+bool WebEngineBrowserView::TakeUserGesture()
+{
+    if (gesturesTaken_ == gestures_ || !lastGesture_.isValid() || lastGesture_.elapsed() > kGestureMs) return false;
+    gesturesTaken_ = gestures_;
+    return true;
 }
 
 void WebEngineBrowserView::OpenOutside(const std::string& url)

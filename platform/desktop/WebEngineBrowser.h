@@ -12,6 +12,7 @@
 // starts that navigation. The copy is the engine's serialisation of the
 // document (a bare attribute reads selected=""), not the bytes received.
 // The page has one frame to navigate: a target frame name is reported, not used.
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <QUrl>
@@ -57,6 +58,7 @@ public:
     bool Busy() override;
     IHtmlDocument* Document() override;
     void LoadHtml(const std::string& html) override;
+    bool TakeUserGesture() override;
 
     QWebEngineView* View() const;
     QWebEnginePage* Page() const { return page_; }
@@ -66,6 +68,10 @@ public:
     bool ShowContextMenu(QContextMenuEvent* event);
     // The page's document changed since the last copy (nodes, text, styles).
     void DocumentChanged();
+
+protected:
+    // Counts the user's clicks and keys in the page.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     friend class WebEngineDocument;
@@ -118,6 +124,8 @@ private:
     int ownNavigationsExpected_ = 0;
     int acceptDepth_ = 0;
     IDocHostUIHandler* uiHandler_ = nullptr;
+    unsigned long long gestures_ = 0, gesturesTaken_ = 0;
+    QElapsedTimer lastGesture_;
     std::deque<std::string> ownSpellings_;
 };
 

@@ -241,6 +241,13 @@ public:
     bool Busy() override { return busy; }
     IHtmlDocument* Document() override { return document.get(); }
     void LoadHtml(const std::string& html) override;
+    bool TakeUserGesture() override
+    {
+        if (gestures == 0) return false;
+        --gestures;
+        return true;
+    }
+    int gestures = 0;  // clicks and keys of the user in the page not yet used
     // Finishes the pending navigation: the page loads and completes.
     void CompleteNavigation();
     // The pending navigation fails: not busy, then OnNavigateError.

@@ -21,9 +21,14 @@ protected:
         };
         view->onScript = [this](const std::string& script) {
             scripts.push_back(script);
-            if (script.find("frmStartStop.submit") != std::string::npos && pageHasForm) {
-                view->PageNavigate(serviceRunning ? base + "time_log.php?tid=17&smallbtn=1"
-                                                  : base + "time_log.php?tid=&smallbtn=1");
+            if (script.find("frmStartStop.submit") != std::string::npos && pageHasForm && view->document &&
+                view->document->html.find("frmStartStop") != std::string::npos) {
+                // The form as the page shows it, which may be older than the service's clock.
+                const bool shownRunning = view->document &&
+                                          (view->document->html.find("value=\"17\"") != std::string::npos ||
+                                           (view->document->html.find("value=\"") == std::string::npos && serviceRunning));
+                view->PageNavigate(shownRunning ? base + "time_log.php?tid=17&smallbtn=1"
+                                                : base + "time_log.php?tid=&smallbtn=1");
                 if (!asyncEngine) Load();
             }
         };
@@ -52,10 +57,43 @@ protected:
             if (view->busy && view->pendingLocal) view->CompleteNavigation();  // the status page
             return;
         }
-        if (view->pendingUrl.find("tid=&") != std::string::npos) serviceRunning = true;
-        else if (view->pendingUrl.find("tid=") != std::string::npos) serviceRunning = false;
-        view->pages[view->pendingUrl] = page;
+        const bool timerPage = view->pendingUrl.rfind(base + "time_log.php", 0) == 0;
+        if (sessionExpired && timerPage) {
+            // No session: the service answers with its bare login page, and changes nothing.
+            view->PageNavigate(base + "index.php");
+            view->pages[base + "index.php"] = "<form name=\"frmLogin\"><input name=\"password\"></form>";
+            view->CompleteNavigation();
+            return;
+        }
+        // A start or stop is carried out only when it fits the clock (a stale form changes nothing).
+        if (view->pendingUrl.find("tid=&") != std::string::npos) {
+            if (!serviceRunning) ++carriedOut;
+            serviceRunning = true;
+        } else if (view->pendingUrl.find("tid=") != std::string::npos) {
+            if (serviceRunning) ++carriedOut;
+            serviceRunning = false;
+        }
+        if (loseAnswers > 0 && view->pendingUrl.find("tid=") != std::string::npos) {
+            // Taken, but the answer is lost on its way back.
+            --loseAnswers;
+            view->FailNavigation(500, "HTTP 500");
+            if (view->busy && view->pendingLocal) view->CompleteNavigation();  // the status page
+            return;
+        }
+        view->pages[view->pendingUrl] = Served(page);
         view->CompleteNavigation();
+    }
+
+    // A bare start/stop form in `page` is served as the service has its clock:
+    // the running entry's tid (empty while stopped) and the button.
+    std::string Served(const std::string& html) const
+    {
+        const std::string bare = "<form name=frmStartStop></form>";
+        const std::size_t at = html.find(bare);
+        if (at == std::string::npos) return html;
+        return html.substr(0, at) + "<form name=frmStartStop><input type=hidden name=tid value=\"" +
+               (serviceRunning ? "17" : "") + "\"><input type=submit value=" + (serviceRunning ? "Stop" : "Start") +
+               "></form>" + html.substr(at + bare.size());
     }
 
     // The engine's order: a submitted form is reported after the script returned.
@@ -133,6 +171,9 @@ protected:
     bool pageHasForm = true;
     bool serviceRunning = false;
     bool serviceDown = false;  // every load of the service fails
+    bool sessionExpired = false;  // timer pages answer with the login page until a login
+    int loseAnswers = 0;  // the next submissions change the clock, then their answer fails
+    int carriedOut = 0;   // starts and stops the service carried out
     bool asyncEngine = false;  // the real engine reports a submitted form after the script returns
     std::vector<std::string> scripts;
     int menusShown = 0;

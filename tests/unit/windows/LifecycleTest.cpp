@@ -67,16 +67,17 @@ TEST_F(Lifecycle, CloseTableUncheckedStoppedClosesUncheckedRunningAsks)
     EXPECT_TRUE(form->Closed());
 }
 
-TEST_F(Lifecycle, YesSetsCloseWhenStoppedAndClicksTheToggle)
+TEST_F(Lifecycle, YesSetsCloseWhenStoppedAndAsksTheServiceForTheStop)
 {
     form->show();
     form->ClockRunning = true;
-    int toggles = 0;
-    form->StartClock1->OnClick = [&](TMenuItem*) { ++toggles; };
     sim.messageBox.answers = {IDYES};
     EXPECT_FALSE(RequestClose(*form));
     EXPECT_TRUE(form->CloseWhenStopped);
-    EXPECT_EQ(toggles, 1);
+    // The login's page is still loading: the stop waits for it.
+    ASSERT_TRUE(form->Mirror.Pending());
+    EXPECT_EQ(form->Mirror.Pending()->source, TIntentSource::Exit);
+    EXPECT_EQ(form->Mirror.Pending()->want, TClockState::Stopped);
     EXPECT_FALSE(form->Closed());
 }
 

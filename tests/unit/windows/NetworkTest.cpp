@@ -217,8 +217,9 @@ TEST_F(Network, FirstPaintWaitEndsAfterThirtySeconds)
     EXPECT_TRUE(sim.hotKeys.Press(MOD_ALT, 0xC0));
 }
 
-// Start and stop whose pages fail, in both engine orders.
-class Revert : public Network, public ::testing::WithParamInterface<bool> {
+// The page is the last word: starts and stops whose answers fail or are lost,
+// expired sessions, in both engine orders.
+class Truth : public Network, public ::testing::WithParamInterface<bool> {
 protected:
     void SetUp() override
     {
@@ -231,84 +232,223 @@ protected:
         prefs->cbxMinuteReminder->SetChecked(true);
         prefs->edtMinuteReminder->SetValue(7);
         page = kTimerPage;
-        ShowTimerPage();
+        Paint();
+        view->PageNavigate(base + "time_log.php?smallbtn=1");  // the login's answer
+        Load();
     }
     void TearDown() override
     {
         if (soundCreated) std::filesystem::remove(TForm1::TickingSoundPath());
         Network::TearDown();
     }
+    // The login the program posts after an expired session: a new session, then the timer page.
+    void AnswerLogin()
+    {
+        ASSERT_TRUE(view->busy);
+        ASSERT_EQ(view->pendingUrl, form->LoginURL);
+        sessionExpired = false;
+        view->PageNavigate(base + "time_log.php?smallbtn=1");
+        Load();
+        Settle();
+    }
+    void ExpectRunningView(bool running)
+    {
+        EXPECT_EQ(form->ClockRunning, running);
+        EXPECT_EQ(form->tryIcon->CycleIcons(), running);
+        EXPECT_EQ(form->StartClock1->Visible(), !running);
+        EXPECT_EQ(form->StopClock1->Visible(), running);
+        EXPECT_EQ(form->tmrTickingSound.Enabled(), running);
+        EXPECT_EQ(form->tmrMinuteReminder.Enabled(), running);
+    }
     bool soundCreated = false;
 };
 
-TEST_P(Revert, StartTheServiceDidNotTakeIsUndone)
+TEST_P(Truth, ExpiredSessionLogsInAgainAndCarriesEachPressOutOnce)
 {
-    const std::string caption = form->windowTitle().toStdString();
-    serviceDown = true;
+    for (const bool start : {true, false}) {
+        SCOPED_TRACE(start ? "start" : "stop");
+        const std::size_t logins = LoginsPosted();
+        const int done = carriedOut;
+        sessionExpired = true;
+        Toggle(start ? form->StartClock1 : form->StopClock1);
+        ASSERT_EQ(LoginsPosted(), logins + 1) << "no fresh login";
+        EXPECT_EQ(carriedOut, done);
+        AnswerLogin();
+        EXPECT_EQ(carriedOut, done + 1);
+        EXPECT_EQ(serviceRunning, start);
+        ExpectRunningView(start);
+        EXPECT_FALSE(form->Mirror.Pending());
+        EXPECT_TRUE(form->Link.Connected());
+    }
+    // An expiry right after the fresh login is not chased again.
+    sessionExpired = true;
     Toggle(form->StartClock1);
-    EXPECT_FALSE(form->ClockRunning);
-    EXPECT_EQ(form->windowTitle().toStdString(), caption);
-    EXPECT_EQ(Application().Title(), caption);
-    EXPECT_FALSE(form->tryIcon->CycleIcons());
-    EXPECT_EQ(form->tryIcon->IconIndex(), 0);
-    EXPECT_TRUE(form->StartClock1->Visible());
-    EXPECT_FALSE(form->StopClock1->Visible());
-    EXPECT_FALSE(form->tmrTickingSound.Enabled());
-    EXPECT_FALSE(form->tmrMinuteReminder.Enabled());
-    EXPECT_EQ(LastBalloon().text, "Could not reach the service: the clock was not started.");
-    EXPECT_TRUE(StatusPageShown());
-    EXPECT_FALSE(serviceRunning);
-
-    // The caption is not rewritten by the running time afterwards.
-    sim.Advance(5000);
-    EXPECT_EQ(form->windowTitle().toStdString(), caption);
-    ServiceBack();
-    EXPECT_FALSE(form->ClockRunning);
-    EXPECT_TRUE(form->Link.Connected());
+    const std::size_t logins = LoginsPosted();
+    sessionExpired = true;
+    view->PageNavigate(base + "time_log.php?smallbtn=1");
+    Load();  // the fresh login's timer page has no session either
+    Settle();
+    EXPECT_EQ(LoginsPosted(), logins);
+    EXPECT_EQ(LastBalloon().text, "The service asked for a login again: the clock was not started.");
 }
 
-TEST_P(Revert, StopTheServiceDidNotTakeIsUndone)
+TEST_P(Truth, LostAnswerIsCorrectedByTheNextPage)
 {
     Toggle(form->StartClock1);
-    ASSERT_TRUE(form->ClockRunning);
     ASSERT_TRUE(serviceRunning);
     const double started = form->StartTime;
     sim.Advance(180000);
-    const std::string caption = form->windowTitle().toStdString();
-    ASSERT_EQ(caption, "3 min.");
-    const int index = form->tryIcon->IconIndex();
+    ASSERT_EQ(form->windowTitle().toStdString(), "3 min.");
 
-    serviceDown = true;
+    // The stop is taken, its answer lost: the window goes back to what the
+    // last page showed and says it does not know.
+    loseAnswers = 1;
     Toggle(form->StopClock1);
-    EXPECT_TRUE(form->ClockRunning);
-    EXPECT_EQ(form->windowTitle().toStdString(), caption);
+    EXPECT_FALSE(serviceRunning);
+    ExpectRunningView(true);
     EXPECT_DOUBLE_EQ(form->StartTime, started);
-    EXPECT_TRUE(form->tryIcon->CycleIcons());
-    EXPECT_EQ(form->tryIcon->IconIndex(), index);
-    EXPECT_FALSE(form->StartClock1->Visible());
-    EXPECT_TRUE(form->StopClock1->Visible());
-    EXPECT_TRUE(form->tmrTickingSound.Enabled());
-    EXPECT_TRUE(form->tmrMinuteReminder.Enabled());
-    EXPECT_EQ(form->tmrMinuteReminder.Interval(), 7u * 60000u);
-    EXPECT_EQ(LastBalloon().text, "Could not reach the service: the clock was not stopped.");
-    EXPECT_EQ(sim.soundPlayers.created.back()->log.back(), "play");
+    EXPECT_EQ(LastBalloon().text, "Could not reach the service: the clock may not have been stopped. The window "
+                                  "shows the service's clock when it answers again.");
+    EXPECT_TRUE(StatusPageShown());
+    EXPECT_NE(Shown().find("The service answered HTTP 500"), std::string::npos) << Shown();
+    sim.Advance(1000);
+    EXPECT_EQ(form->windowTitle().toStdString(), "3 min.");
 
-    // The service is back: its timer page is loaded again and the clock is
-    // still shown running, as the service has it.
+    // The retry's timer page says the clock stopped: the window follows, and stays.
+    sim.Advance(4000);
+    ServiceBack();
+    Settle();
+    ExpectRunningView(false);
+    EXPECT_EQ(form->windowTitle().toStdString(), "Not working");
+    EXPECT_EQ(LastBalloon().text, "The service's clock is not running.");
+    sim.Advance(60000);
+    EXPECT_EQ(form->windowTitle().toStdString(), "Not working");
+
+    // The same for a start; the next press stops the clock once.
+    loseAnswers = 1;
+    Toggle(form->StartClock1);
+    EXPECT_TRUE(serviceRunning);
+    ExpectRunningView(false);
     sim.Advance(5000);
     ServiceBack();
-    EXPECT_TRUE(form->Link.Connected());
-    EXPECT_TRUE(form->ClockRunning);
-    EXPECT_TRUE(serviceRunning);
-    EXPECT_EQ(form->windowTitle().toStdString(), "3 min.");
-    // The next toggle stops it for real.
+    Settle();
+    ExpectRunningView(true);
+    EXPECT_EQ(LastBalloon().text, "The service's clock is running.");
+    const int done = carriedOut;
     Toggle(form->StopClock1);
-    EXPECT_FALSE(form->ClockRunning);
+    EXPECT_EQ(carriedOut, done + 1);
     EXPECT_FALSE(serviceRunning);
+    ExpectRunningView(false);
 }
 
-INSTANTIATE_TEST_SUITE_P(BothOrders, Revert, ::testing::Values(false, true),
+TEST_P(Truth, FailedPressIsNotSentLaterAndThePageSaysHowThingsStand)
+{
+    serviceDown = true;
+    Toggle(form->StartClock1);
+    ExpectRunningView(false);
+    EXPECT_EQ(LastBalloon().text, "Could not reach the service: the clock may not have been started. The window "
+                                  "shows the service's clock when it answers again.");
+    sim.Advance(5000);
+    ServiceBack();
+    Settle();
+    EXPECT_FALSE(serviceRunning);
+    ExpectRunningView(false);
+    // Said even though the window already agreed: the user learns how it ended.
+    EXPECT_EQ(LastBalloon().text, "The service's clock is not running.");
+}
+
+TEST_P(Truth, PressForTheStateThePageShowsSubmitsNothing)
+{
+    form->ClockStarted();  // the window is wrong; the page shows the clock stopped
+    const std::size_t toggles = Toggles();
+    Toggle(form->StopClock1);
+    EXPECT_EQ(Toggles(), toggles);
+    ExpectRunningView(false);
+    EXPECT_EQ(LastBalloon().text, "The service's clock is not running.");
+    // A repeating key while a press is on its way adds nothing.
+    SetAsync(true);
+    form->StartClock1->Click();
+    form->StartClock1->Click();
+    form->StopClock1->Click();
+    Settle();
+    EXPECT_EQ(Toggles(), toggles + 1);
+    EXPECT_TRUE(serviceRunning);
+}
+
+INSTANTIATE_TEST_SUITE_P(BothOrders, Truth, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "Late" : "Inside"; });
+
+TEST_F(Network, RefusedLoginIsNotPostedAgainUntilTheUserActs)
+{
+    // Answered 403: held at once.
+    QTimer::singleShot(0, form.get(), [this] {
+        view->FailNavigation(403, "HTTP 403");
+        Load();  // the status page
+    });
+    form->FormPaint();
+    ASSERT_TRUE(StatusPageShown());
+    EXPECT_NE(Shown().find("The service did not accept the user name and password."), std::string::npos) << Shown();
+    EXPECT_EQ(form->tryIcon->Hint(), "The service did not accept the user name and password.");
+    sim.Advance(3600000);
+    EXPECT_EQ(LoginsPosted(), 1u);
+
+    // The preferences link opens the Server page.
+    view->PageNavigate(form->Link.PreferencesUrl());
+    EXPECT_FALSE(view->busy);
+    EXPECT_TRUE(sim.shell.opened.empty());
+
+    // "Try now" posts once more; the login form coming back after the
+    // password went out through it is a refusal too.
+    view->PageNavigate(form->Link.TryNowUrl());
+    ASSERT_EQ(LoginsPosted(), 2u);
+    page = kLoginForm;
+    Load();
+    ASSERT_EQ(Toggles(), 0u);
+    view->PageNavigate(base + "index.php");
+    Load();
+    Load();  // the status page
+    EXPECT_TRUE(StatusPageShown());
+    sim.Advance(3600000);
+    EXPECT_EQ(LoginsPosted(), 2u);
+
+    // Closing the preferences without a change tries nothing; new credentials are tried at once.
+    prefs->reject();
+    EXPECT_EQ(LoginsPosted(), 2u);
+    prefs->edtPassword->SetText("right");
+    prefs->reject();
+    ASSERT_EQ(LoginsPosted(), 3u);
+    EXPECT_EQ(view->navigations.back().postData, "pw=right");
+    page = kTimerPage;
+    view->PageNavigate(base + "time_log.php?smallbtn=1");
+    Load();
+    EXPECT_TRUE(form->Link.Connected());
+    EXPECT_EQ(form->tryIcon->Hint(), "Item");
+}
+
+TEST_F(Network, LateFirstPageStillGetsTheHostObjectAndTryNowNeverLeaves)
+{
+    prefs->edtBaseURL->SetText("http://LocalHost:80/");
+    // The login takes longer than the first paint waits.
+    QTimer::singleShot(0, form.get(), [this] { sim.clock.elapsedMs += 30000; });
+    form->FormPaint();
+    ASSERT_TRUE(view->busy);
+    page = kTimerPage;
+    Load();
+    EXPECT_FALSE(view->RightClick({1, 1}));
+
+    // The status page's link, in the engine's own spelling, while a retry loads.
+    serviceDown = true;
+    view->PageNavigate("http://localhost/time_log.php?smallbtn=1");
+    Load();
+    ASSERT_TRUE(StatusPageShown());
+    sim.Advance(5000);
+    ASSERT_TRUE(view->busy);  // the retry
+    std::string link = form->Link.TryNowUrl();
+    for (char& c : link) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    view->gestures = 1;
+    view->PageNavigate(link);
+    EXPECT_TRUE(sim.shell.opened.empty());
+}
 
 class ExitStop : public Network {
 protected:
@@ -406,31 +546,79 @@ TEST_P(Idle, RoundTripWithBreakNote)
     EXPECT_EQ(LastBalloon().text, "Item\r\n(You took a 5.52 minute  break)");
 }
 
-TEST_P(Idle, AutoStopOnPageWithoutFormThenTimerPageAndActiveTickClicksNothing)
+TEST_P(Idle, StopWaitsForTheTimerPageAndIsDroppedOnceWhenTheUserIsBack)
 {
+    StartRunning();
     page = "<p>No form here</p>";
-    ShowTimerPage();
-    form->ClockStarted();
+    view->PageNavigate(base + "time_log.php?smallbtn=1");
+    Load();
     const std::size_t toggles = Toggles();
     sim.Advance(60000);
     EXPECT_EQ(Toggles(), toggles);
-    EXPECT_EQ(LastBalloon().text, "The clock could not be stopped automatically: the page has no start/stop form.");
     EXPECT_TRUE(form->ClockRunning);
     EXPECT_TRUE(form->IdleStopped);
-    sim.Advance(60000);  // no second try until a transition
+    ASSERT_TRUE(form->Mirror.Pending());
+    sim.Advance(60000);  // still away: nothing more is tried, nothing said
     EXPECT_EQ(Toggles(), toggles);
+    const int balloons = BalloonCount();
 
+    // Back before the stop could go out: given up, said once, and the next
+    // idle period is stopped again.
+    Active();
+    sim.Advance(1000);
+    EXPECT_FALSE(form->Mirror.Pending());
+    EXPECT_FALSE(form->IdleStopped);
+    EXPECT_EQ(BalloonCount(), balloons + 1);
+    EXPECT_EQ(LastBalloon().text,
+              "The clock could not be stopped automatically: the service could not be reached in time.");
+    sim.Advance(5000);
+    EXPECT_EQ(BalloonCount(), balloons + 1);
     page = kTimerPage;
     view->PageNavigate(base + "time_log.php?smallbtn=1");
     Load();
-    EXPECT_FALSE(form->IdleStopped);
-    Active();
-    sim.Advance(2000);
+    sim.Advance(60000);
     Settle();
-    EXPECT_EQ(Toggles(), toggles);
+    EXPECT_EQ(Toggles(), toggles + 1);
+    EXPECT_FALSE(form->ClockRunning);
+    EXPECT_FALSE(serviceRunning);
+    EXPECT_TRUE(form->IdleStopped);
 }
 
-TEST_P(Idle, SubmissionThatNeverComesLosesItsClaim)
+TEST_P(Idle, StopFailingAtResumeGoesOutWhenTheServiceIsBack)
+{
+    StartRunning();
+    // The network is not back yet when the machine wakes from a long sleep.
+    serviceDown = true;
+    sim.lastInput.tick = sim.clock.GetTickCount() - 600000;  // the sleep counts as idle time
+    sim.session.Resume(600);
+    Settle();
+    EXPECT_TRUE(form->ClockRunning);
+    EXPECT_TRUE(serviceRunning);
+    ASSERT_TRUE(form->Mirror.Pending());
+    EXPECT_EQ(form->Mirror.Pending()->source, TIntentSource::Idle);
+    sim.Advance(5000);
+    ServiceBack();
+    Settle();
+    EXPECT_FALSE(serviceRunning);
+    EXPECT_FALSE(form->ClockRunning);
+    EXPECT_TRUE(form->IdleStopped);
+    EXPECT_EQ(form->BreakSeconds, 600u);
+    Active();
+    sim.Advance(1000);
+    Settle();
+    EXPECT_TRUE(serviceRunning);
+    EXPECT_NE(LastBalloon().text.find("(You took a 10.02 minute  break)"), std::string::npos) << LastBalloon().text;
+
+    // Idle detection that is not available stops nothing at a resume.
+    sim.lastInput.ok = false;
+    const std::size_t toggles = Toggles();
+    sim.session.Resume(6000);
+    Settle();
+    EXPECT_EQ(Toggles(), toggles);
+    EXPECT_TRUE(form->ClockRunning);
+}
+
+TEST_P(Idle, SubmissionThatGoesNowhereIsGivenUpAndSaid)
 {
     StartRunning();
     pageHasForm = false;  // the form is on the page but submits nothing
@@ -438,15 +626,14 @@ TEST_P(Idle, SubmissionThatNeverComesLosesItsClaim)
     sim.Advance(60000);
     EXPECT_EQ(Toggles(), toggles + 1);
     EXPECT_TRUE(form->IdleStopped);
-    // A stop reported later (the user's own, after the claim ran out) is not
-    // taken for an idle stop, and nothing restarts the clock.
-    sim.Advance(30000);
-    form->ClockStopped();
+    sim.Advance(10000);
     EXPECT_FALSE(form->IdleStopped);
+    EXPECT_EQ(LastBalloon().text, "The clock could not be stopped automatically: the start/stop form did not submit.");
+    // Nothing restarts the clock; the next idle tick tries the stop again.
     Active();
     sim.Advance(5000);
     EXPECT_EQ(Toggles(), toggles + 1);
-    EXPECT_FALSE(form->ClockRunning);
+    EXPECT_TRUE(form->ClockRunning);
 }
 
 TEST_P(Idle, AutoStopWhileTheStartsPageLoadsWaitsForThatPage)

@@ -1,0 +1,197 @@
+#include "main_window/ClockMirror.h"
+
+#include "components/Application.h"
+#include "platform/Platform.h"
+
+namespace {
+constexpr UINT_PTR kSubmitTimer = 1;
+}
+
+TClockMirror::TClockMirror()
+{
+    wnd_ = CurrentPlatform().Windows->AllocateHWnd([this](TMessage& m) { Dispatch(m); });
+}
+
+TClockMirror::~TClockMirror()
+{
+    if (IMessageWindows* windows = CurrentPlatform().Windows) windows->DeallocateHWnd(wnd_);
+}
+
+bool TClockMirror::Request(TClockState want, TIntentSource source, std::uint32_t breakSeconds)
+{
+    if (want == TClockState::Unknown) return false;
+    if (intent_) {
+        const TIntentSource pending = intent_->source;
+        // A press while the last one is on its way (a repeating key) adds
+        // nothing; the idle logic never overrides anyone; nothing overrides the exit.
+        if (pending == TIntentSource::Exit || source == TIntentSource::Idle) return false;
+        if (source == TIntentSource::User && pending == TIntentSource::User) return false;
+        End(TIntentEnd::Replaced);
+    }
+    intent_ = TIntent{want, source, breakSeconds};
+    Decide();
+    return true;
+}
+
+void TClockMirror::Drop(TIntentSource source)
+{
+    if (intent_ && intent_->source == source) End(TIntentEnd::Dropped);
+}
+
+void TClockMirror::Decide()
+{
+    if (!intent_ || inFlight_ != Flight::None) return;
+    if (PageBusy && PageBusy()) return;  // the page being loaded decides
+    if (!PageHasForm || !PageHasForm()) {
+        // The idle logic waits for the timer page; the others cannot.
+        if (intent_->source != TIntentSource::Idle) End(TIntentEnd::NoTimerPage);
+        return;
+    }
+    const TClockState shows = current_ != TClockState::Unknown ? current_
+                              : ShownState                     ? ShownState()
+                                                               : TClockState::Unknown;
+    if (shows == intent_->want) {
+        // Nothing to submit: the window shows what the page does.
+        Show(current_, TShowKind::Reconcile);
+        End(TIntentEnd::Done);
+        return;
+    }
+    Submit();
+}
+
+void TClockMirror::Submit()
+{
+    intent_->submitted = true;
+    inFlight_ = Flight::Submitted;
+    CurrentPlatform().Windows->SetTimer(wnd_, kSubmitTimer, kSubmitWaitMs);
+    // The engine may report the navigation, and even its page, inside this call.
+    if (OnSubmit) OnSubmit();
+}
+
+void TClockMirror::SubmissionNavigating()
+{
+    // Also a submission of the page's own button: its page is awaited the same way.
+    StopWatch();
+    inFlight_ = Flight::Navigating;
+}
+
+void TClockMirror::PageCompleted(const TPageClock& page, bool loginSubmitted)
+{
+    const bool answered = inFlight_ != Flight::None;  // this page answers a submission
+    inFlight_ = Flight::None;
+    StopWatch();
+    current_ = page.startStopForm ? page.state : TClockState::Unknown;
+    if (current_ != TClockState::Unknown) {
+        page_ = current_;
+        since_ = page.since;
+    }
+    if (answered && intent_ && page.loginForm && !page.startStopForm) {
+        // The service answered the submission with its login page: the
+        // session has expired. One fresh login per intent; its timer page decides.
+        if (!intent_->reloggedIn) {
+            intent_->reloggedIn = true;
+            if (OnRelogin) OnRelogin();
+            return;
+        }
+        End(TIntentEnd::Expired);
+        return;
+    }
+    if (loginSubmitted) return;
+    if (intent_ && intent_->reloggedIn && page.loginForm && !page.startStopForm) {
+        // The fresh login brought no session either.
+        End(TIntentEnd::Expired);
+        return;
+    }
+    if (!page.startStopForm) {
+        Decide();
+        return;
+    }
+    if (!intent_) {
+        Show(current_, TShowKind::Reconcile);
+        return;
+    }
+    const TClockState shows = current_ != TClockState::Unknown ? current_
+                              : ShownState                     ? ShownState()
+                                                               : TClockState::Unknown;
+    if (shows == intent_->want) {
+        Show(current_, TShowKind::Reconcile);
+        End(TIntentEnd::Done);
+    } else if (answered && intent_->submitted) {
+        Show(current_, TShowKind::Reconcile);
+        End(TIntentEnd::NotTaken);
+    } else {
+        // The window shows what this submission brings; no word in between.
+        Submit();
+    }
+}
+
+bool TClockMirror::LoadFailed(int statusCode)
+{
+    const bool answered = inFlight_ != Flight::None;
+    inFlight_ = Flight::None;
+    StopWatch();
+    current_ = TClockState::Unknown;
+    const bool refused = statusCode == 401 || statusCode == 403;
+    if (answered && refused && intent_ && !intent_->reloggedIn) {
+        // Refused for want of a session: log in again, as for a login page.
+        intent_->reloggedIn = true;
+        if (OnRelogin) OnRelogin();
+        return true;
+    }
+    if (answered) {
+        // Whether the service took it is not known: the window goes back to
+        // what a page showed last, and the next page says how things stand.
+        announceNext_ = true;
+        Show(page_, TShowKind::Revert);
+    }
+    // The idle logic waits for the timer page; the exit's failure is the link's question.
+    if (!refused && intent_ && intent_->source == TIntentSource::User) End(TIntentEnd::Failed);
+    return false;
+}
+
+void TClockMirror::ServiceHeld()
+{
+    current_ = TClockState::Unknown;
+    if (intent_ && intent_->source == TIntentSource::User) End(TIntentEnd::Failed);
+}
+
+void TClockMirror::Abandon()
+{
+    if (inFlight_ == Flight::None) return;
+    inFlight_ = Flight::None;
+    StopWatch();
+    announceNext_ = true;
+    Show(page_, TShowKind::Revert);
+}
+
+void TClockMirror::Show(TClockState state, TShowKind kind)
+{
+    if (state == TClockState::Unknown) return;
+    if (kind != TShowKind::Revert) {
+        if (announceNext_) kind = TShowKind::Announce;
+        announceNext_ = false;
+    }
+    if (OnShow) OnShow(state, kind);
+}
+
+void TClockMirror::End(TIntentEnd why)
+{
+    const TIntent ended = *intent_;
+    intent_.reset();
+    if (OnEnded) OnEnded(ended, why);
+}
+
+void TClockMirror::StopWatch()
+{
+    CurrentPlatform().Windows->KillTimer(wnd_, kSubmitTimer);
+}
+
+void TClockMirror::Dispatch(TMessage& m)
+{
+    if (m.Msg != WM_TIMER || m.WParam != kSubmitTimer) return;
+    StopWatch();
+    if (inFlight_ != Flight::Submitted) return;
+    // The form was submitted but nothing navigated.
+    inFlight_ = Flight::None;
+    if (intent_) Application().Guard([this] { End(TIntentEnd::NoNavigation); });
+}
