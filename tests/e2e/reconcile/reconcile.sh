@@ -96,8 +96,8 @@ start_main() {
 # After a failed case: a fresh program on a reset service.
 recover() {
   e2e_log "a fresh program on a reset service for what follows"
-  e2e_kill KILL $(e2e_process_tree "$APP")
-  wait "$APP" 2>/dev/null || true
+  # Reaped here, so that the shell's note of the killed job goes nowhere.
+  { e2e_kill KILL $(e2e_process_tree "$APP"); wait "$APP"; } 2>/dev/null || true
   curl -sf --max-time 5 -d '' "${BASE}__reset" >/dev/null || e2e_fail "reset"
   start_main
 }
