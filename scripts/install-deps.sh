@@ -41,6 +41,8 @@ TEST_PACKAGES=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   lintian
   python3 python3-dbus python3-gi
+  # reading the program's pages through the browser engine's remote debugging
+  python3-websocket
   # a headless Wayland compositor, its virtual keyboard and protocol list
   sway wtype wayland-utils
   # fuzzing

@@ -8,7 +8,7 @@
 #   e2e_window_pid WIN                 _NET_WM_PID of a window
 #   e2e_app_main_window PID            the program's mapped top-level window
 #   e2e_window_title WIN               its title
-#   e2e_tray_icon_window [CLASS]       an icon docked in the tray host
+#   e2e_tray_icon_window [CLASS] [PID] an icon docked in the tray host
 #   e2e_tray_menu_open ICON [SECS]     right-clicks the icon, waits for its menu
 #   e2e_tray_menu_pick N [SECS]        activates item N of the open menu
 #   e2e_tray_menu_choose ICON N [SECS] both of the above
@@ -17,6 +17,8 @@
 #   e2e_demo_wait BASE SECS ERE [MIN]  waits for MIN (1) such lines
 #   e2e_demo_running BASE              succeeds while any clock runs
 #   e2e_process_tree PID               PID and its descendants
+#   e2e_free_port                      a port on 127.0.0.1 that nothing listens on
+#   e2e_page_text DEVTOOLS_PORT        the text of the pages a program shows
 #
 # Menu items are numbered the way the keyboard walks them: N counts the
 # shown, enabled items from the top starting at 1; separators and hidden
@@ -57,9 +59,10 @@ e2e_window_title() {
 
 # Window id of an icon docked in trayer's "panel": the client window the
 # tray host embedded. With CLASS, only an icon whose WM_CLASS has that part
-# (e.g. ChronelGui); without, the first one.
+# (e.g. ChronelGui); without, the first one. With PID too, only an icon of
+# that process (two instances of one program side by side).
 e2e_tray_icon_window() {
-  local class=${1:-} panel socket client
+  local class=${1:-} pid=${2:-} panel socket client
   panel=$(xwininfo -root -tree 2>/dev/null | awk '/\("panel" "trayer"\)/ {print $1; exit}')
   [ -n "$panel" ] || return 1
   # The tray host puts each icon into a socket window of its own.
@@ -68,6 +71,9 @@ e2e_tray_icon_window() {
     [ -n "$client" ] || continue
     if [ -n "$class" ]; then
       xprop -id "$client" WM_CLASS 2>/dev/null | grep -qF "\"$class\"" || continue
+    fi
+    if [ -n "$pid" ]; then
+      [ "$(e2e_window_pid "$client")" = "$pid" ] || continue
     fi
     echo "$client"
     return 0
@@ -194,4 +200,38 @@ e2e_wait_app_title() {
     [ $SECONDS -ge $end ] && return 1
     sleep 0.2
   done
+}
+
+# A port on 127.0.0.1 that nothing listens on now.
+e2e_free_port() {
+  python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
+}
+
+# The text of every page a program shows (document.body.innerText), each
+# after a line "page URL", read through the browser engine's remote
+# debugging: start the program with QTWEBENGINE_REMOTE_DEBUGGING set to
+# 127.0.0.1:DEVTOOLS_PORT. Fails when the engine does not answer.
+e2e_page_text() {
+  /usr/bin/python3 - "$1" <<'PY'
+import json, sys, urllib.request
+import websocket  # python3-websocket
+
+port = sys.argv[1]
+with urllib.request.urlopen(f"http://127.0.0.1:{port}/json", timeout=5) as answer:
+    targets = json.load(answer)
+for target in targets:
+    if target.get("type") != "page" or not target.get("webSocketDebuggerUrl"):
+        continue
+    ws = websocket.create_connection(target["webSocketDebuggerUrl"], timeout=10, suppress_origin=True)
+    try:
+        ws.send(json.dumps({"id": 1, "method": "Runtime.evaluate", "params": {
+            "expression": "document.body ? document.body.innerText : ''", "returnByValue": True}}))
+        reply = {}
+        while reply.get("id") != 1:  # events may come first
+            reply = json.loads(ws.recv())
+    finally:
+        ws.close()
+    print("page " + target.get("url", ""))
+    print(reply.get("result", {}).get("result", {}).get("value", ""))
+PY
 }

@@ -17,10 +17,28 @@ std::string_view trim(std::string_view text) {
   return text;
 }
 
-bool parseBool(std::string_view text, const std::string& what) {
+}  // namespace
+
+bool parseFlag(std::string_view text, const std::string& what) {
   if (text == "1" || text == "true" || text == "yes" || text == "on") return true;
   if (text == "0" || text == "false" || text == "no" || text == "off") return false;
   throw UsageError(what + ": expected 1 or 0, got '" + std::string(text) + "'");
+}
+
+namespace {
+
+int parseWrongPasswordStatus(std::string_view text, const std::string& what) {
+  const int status = parseNumber(text, 200, 403, what);
+  if (status != 200 && status != 401 && status != 403)
+    throw UsageError(what + ": expected 200, 401 or 403, got '" + std::string(text) + "'");
+  return status;
+}
+
+// How a lost answer is lost: true for a closed connection.
+bool parseLoseWith(std::string_view text, const std::string& what) {
+  if (text == "500") return false;
+  if (text == "drop") return true;
+  throw UsageError(what + ": expected 500 or drop, got '" + std::string(text) + "'");
 }
 
 // encoded: USER and PASSWORD hold %XX escapes, so that the UTF-8 file can
@@ -83,19 +101,27 @@ int parseNumber(std::string_view text, int min, int max, const std::string& what
 void setRuntimeOption(RuntimeOptions& options, std::string_view key, std::string_view value) {
   const std::string what(key);
   if (key == "refuse_posted_password")
-    options.refusePostedPassword = parseBool(value, what);
+    options.refusePostedPassword = parseFlag(value, what);
   else if (key == "latency_ms")
     options.latencyMs = parseNumber(value, 0, kMaxLatencyMs, what);
   else if (key == "noform")
-    options.noStartStopForm = parseBool(value, what);
+    options.noStartStopForm = parseFlag(value, what);
   else if (key == "plus_as_blank")
-    options.plusAsBlank = parseBool(value, what);
+    options.plusAsBlank = parseFlag(value, what);
   else if (key == "fail_next")
     options.failNext = parseNumber(value, 0, kMaxFailNext, what);
   else if (key == "drop_connections")
-    options.dropConnections = parseBool(value, what);
+    options.dropConnections = parseFlag(value, what);
   else if (key == "down_ms")
     options.downMs = parseNumber(value, 0, kMaxDownMs, what);
+  else if (key == "session_idle_ms")
+    options.sessionIdleMs = parseNumber(value, 0, kMaxSessionIdleMs, what);
+  else if (key == "wrong_password_status")
+    options.wrongPasswordStatus = parseWrongPasswordStatus(value, what);
+  else if (key == "lose_next")
+    options.loseNext = parseNumber(value, 0, kMaxFailNext, what);
+  else if (key == "lose_with")
+    options.loseByDrop = parseLoseWith(value, what);
   else
     throw UsageError("unknown option '" + what + "'");
 }
@@ -171,7 +197,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
     }
     const bool takesValue =
         name == "--port" || name == "--config" || name == "--selected" || name == "--latency-ms" ||
-        name == "--fail-next" || name == "--down-ms";
+        name == "--fail-next" || name == "--down-ms" || name == "--session-idle-ms" ||
+        name == "--wrong-password-status" || name == "--lose-next" || name == "--lose-with";
     const bool isFlag = name == "--help" || name == "-h" || name == "--refuse-posted-password" ||
                         name == "--no-start-stop-form" || name == "--plus-as-blank" || name == "--drop-connections";
     if (!takesValue && !isFlag) throw UsageError("unknown option '" + args[i] + "'");
@@ -219,6 +246,14 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
       result.config.options.dropConnections = true;
     else if (g.name == "--down-ms")
       result.config.options.downMs = parseNumber(g.value, 0, kMaxDownMs, "--down-ms");
+    else if (g.name == "--session-idle-ms")
+      result.config.options.sessionIdleMs = parseNumber(g.value, 0, kMaxSessionIdleMs, "--session-idle-ms");
+    else if (g.name == "--wrong-password-status")
+      result.config.options.wrongPasswordStatus = parseWrongPasswordStatus(g.value, "--wrong-password-status");
+    else if (g.name == "--lose-next")
+      result.config.options.loseNext = parseNumber(g.value, 0, kMaxFailNext, "--lose-next");
+    else if (g.name == "--lose-with")
+      result.config.options.loseByDrop = parseLoseWith(g.value, "--lose-with");
   }
   if (!result.config.hasItem(result.config.selected))
     throw UsageError("--selected: there is no item " + std::to_string(result.config.selected) + " (items are 1.." +
@@ -244,6 +279,10 @@ std::string usageText() {
          "  --fail-next N             answer the next N page requests with HTTP 500, doing nothing\n"
          "  --drop-connections        close page requests' connections without answering\n"
          "  --down-ms N               print the port, then refuse connections for N ms before serving\n"
+         "  --session-idle-ms N       forget a session unused for N ms (0, the default: never)\n"
+         "  --wrong-password-status N answer a wrong password's login page with 200 (default), 401 or 403\n"
+         "  --lose-next N             the next N start/stop submissions change the clock, then lose the answer\n"
+         "  --lose-with 500|drop      lose it as HTTP 500 (default) or as a closed connection\n"
          "  -h, --help                show this help and exit\n"
          "\n"
          "Built-in account: user 'demo', password 'demo'.\n"

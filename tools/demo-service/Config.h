@@ -33,10 +33,14 @@ struct RuntimeOptions {
   int latencyMs = 0;                  // delay of every page answer
   bool noStartStopForm = false;       // timer pages without the start/stop form
   bool plusAsBlank = false;           // "+" is a blank in queries and "pw" too
+  int sessionIdleMs = 0;              // a session unused for this long is forgotten; 0: never
+  int wrongPasswordStatus = 200;      // status of the login page after a wrong password: 200, 401 or 403
   // Failure switches; test endpoints never fail.
   int failNext = 0;              // answer the next N page requests with HTTP 500, doing nothing
   bool dropConnections = false;  // close page requests' connections without answering
   int downMs = 0;                // stop listening for N ms, then come back (an action, not kept)
+  int loseNext = 0;              // the next N start/stop submissions change the clock, then the answer is lost
+  bool loseByDrop = false;       // ... by closing the connection instead of answering HTTP 500
 };
 
 struct ServiceConfig {
@@ -62,6 +66,7 @@ struct CommandLine {
 constexpr int kMaxLatencyMs = 60000;
 constexpr int kMaxFailNext = 1000000;
 constexpr int kMaxDownMs = 600000;
+constexpr int kMaxSessionIdleMs = 86400000;
 
 // Throws UsageError on an unknown option, a missing or malformed value or a
 // bad configuration file. The configuration file is read first; the other
@@ -72,9 +77,11 @@ CommandLine parseCommandLine(const std::vector<std::string>& args);
 // messages ("file:line: ..."). Throws UsageError.
 void applyConfigText(ServiceConfig& config, std::string_view text, const std::string& origin);
 
-// One run-time option by its configuration key (refuse_posted_password,
-// latency_ms, noform, plus_as_blank). Throws UsageError.
+// One run-time option by its configuration key (see README.md). Throws UsageError.
 void setRuntimeOption(RuntimeOptions& options, std::string_view key, std::string_view value);
+
+// 1/0, true/false, yes/no, on/off; throws UsageError naming `what`.
+bool parseFlag(std::string_view text, const std::string& what);
 
 // Parses a whole decimal number within [min, max]; throws UsageError naming `what`.
 int parseNumber(std::string_view text, int min, int max, const std::string& what);

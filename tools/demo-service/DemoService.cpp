@@ -148,7 +148,8 @@ HttpResponse DemoService::handle(const HttpRequest& request) {
 
   if (path.rfind("/__", 0) == 0) return control(request, path, rawQuery);
 
-  const Context ctx{request, rawQuery, sessionUser(request.cookie), nextSeq_++};
+  const long seq = nextSeq_++;
+  const Context ctx{request, rawQuery, useSession(request.cookie, seq), seq};
   requests_.push_back(
       LoggedRequest{ctx.seq, request.method, request.target, request.contentType, request.body, ctx.user});
   if (requests_.size() > kMaxLoggedRequests) requests_.pop_front();
@@ -173,8 +174,10 @@ HttpResponse DemoService::handle(const HttpRequest& request) {
   return htmlResponse(404, "Not found", "<p>No such page.</p>\n<p><a href=\"index.php\">Log in</a></p>\n");
 }
 
-std::string DemoService::sessionUser(const std::string& cookie) const {
+std::string DemoService::useSession(const std::string& cookie, long seq) {
   const std::string_view name = kSessionCookie;
+  const auto now = std::chrono::steady_clock::now();
+  const auto idleLimit = std::chrono::milliseconds(config_.options.sessionIdleMs);
   size_t pos = 0;
   while (pos < cookie.size()) {
     size_t end = cookie.find(';', pos);
@@ -183,7 +186,16 @@ std::string DemoService::sessionUser(const std::string& cookie) const {
     while (!part.empty() && part.front() == ' ') part.remove_prefix(1);
     if (part.size() > name.size() && part.substr(0, name.size()) == name && part[name.size()] == '=') {
       const auto found = sessions_.find(std::string(part.substr(name.size() + 1)));
-      if (found != sessions_.end()) return found->second;
+      if (found != sessions_.end()) {
+        Session& session = found->second;
+        if (!session.expired && idleLimit.count() > 0 && now - session.lastUsed > idleLimit) session.expired = true;
+        if (!session.expired) {
+          session.lastUsed = now;
+          return session.user;
+        }
+        addEvent("{\"request\":" + std::to_string(seq) + ",\"kind\":\"session_expired\",\"user\":" +
+                 jsonText(session.user) + ",\"time\":\"" + timestamp() + "\"}");
+      }
     }
     pos = end + 1;
   }
@@ -242,12 +254,18 @@ HttpResponse DemoService::attemptLogin(const Context& ctx, const std::string& us
   addEvent("{\"request\":" + std::to_string(ctx.seq) + ",\"kind\":\"login\",\"via\":\"" + via +
            "\",\"user\":" + jsonBytes(user) + ",\"result\":\"" + (ok ? "ok" : "wrong") + "\",\"time\":\"" +
            timestamp() + "\"}");
-  if (!ok) return loginPage(ctx.rawQuery, user, true);
+  if (!ok) {
+    HttpResponse refused = loginPage(ctx.rawQuery, user, true);
+    refused.status = config_.options.wrongPasswordStatus;
+    // A login by form, not by HTTP authentication: a scheme no browser answers.
+    if (refused.status == 401) refused.headers.emplace_back("WWW-Authenticate", "Form realm=\"Work log\"");
+    return refused;
+  }
 
   char token[33];
   std::snprintf(token, sizeof token, "%016llx%016llx", static_cast<unsigned long long>(random_()),
                 static_cast<unsigned long long>(random_()));
-  sessions_[token] = account->user;
+  sessions_[token] = Session{account->user, std::chrono::steady_clock::now()};
 
   const Plus clientPlus = plusIsBlank() ? Plus::Blank : Plus::Literal;
   const std::string target = findField(splitFields(ctx.rawQuery), "goto", clientPlus).value_or("");
@@ -291,8 +309,20 @@ HttpResponse DemoService::timerPage(const Context& ctx) {
     // An unknown item keeps the previous choice, as a stale page may send one.
     if (const auto id = toInt(*item); id && config_.hasItem(*id)) clock.selected = *id;
   }
-  if (const auto tid = findField(fields, "tid", plus); tid && ctx.request.method != "HEAD")
-    toggle(ctx, clock, *tid);
+  const auto tid = findField(fields, "tid", plus);
+  if (tid && ctx.request.method != "HEAD" && toggle(ctx, clock, *tid) && config_.options.loseNext > 0) {
+    // Taken, but the answer never arrives, as behind a failing proxy.
+    --config_.options.loseNext;
+    const bool drop = config_.options.loseByDrop;
+    addEvent("{\"request\":" + std::to_string(ctx.seq) + ",\"kind\":\"answer_lost\",\"with\":\"" +
+             (drop ? "drop" : "500") + "\"}");
+    if (drop) {
+      HttpResponse dropped;
+      dropped.dropConnection = true;
+      return dropped;
+    }
+    return htmlResponse(500, "Service failure", "<p>The service failed after saving (test switch).</p>\n");
+  }
   const bool compact = findField(fields, "smallbtn", plus) == "1";
   const bool withForm = !config_.options.noStartStopForm && findField(fields, "noform", plus) != "1";
 
@@ -333,27 +363,28 @@ HttpResponse DemoService::timerPage(const Context& ctx) {
   return htmlResponse(200, running ? "Work log - Working" : "Work log - Timer", body);
 }
 
-void DemoService::toggle(const Context& ctx, Clock& clock, const std::string& tid) {
+bool DemoService::toggle(const Context& ctx, Clock& clock, const std::string& tid) {
   // A toggle acts only when the tid fits the clock, so reloading the URL of
   // a start or a stop changes nothing.
   if (tid.empty()) {
-    if (clock.runningEntry != 0) return;
+    if (clock.runningEntry != 0) return false;
     Entry entry{nextEntry_++, ctx.user, clock.selected, timestamp(), {}};
     clock.runningEntry = entry.id;
     addEvent("{\"request\":" + std::to_string(ctx.seq) + ",\"kind\":\"start\",\"user\":" + jsonText(ctx.user) +
              ",\"entry\":" + std::to_string(entry.id) + ",\"item\":" + std::to_string(entry.item) +
              ",\"item_name\":" + jsonText(itemName(entry.item)) + ",\"time\":\"" + entry.started + "\"}");
     entries_.push_back(std::move(entry));
-    return;
+    return true;
   }
-  if (clock.runningEntry == 0 || tid != std::to_string(clock.runningEntry)) return;
+  if (clock.runningEntry == 0 || tid != std::to_string(clock.runningEntry)) return false;
   Entry* entry = findEntry(clock.runningEntry);
   clock.runningEntry = 0;
-  if (!entry) return;
+  if (!entry) return true;
   entry->stopped = timestamp();
   addEvent("{\"request\":" + std::to_string(ctx.seq) + ",\"kind\":\"stop\",\"user\":" + jsonText(ctx.user) +
            ",\"entry\":" + std::to_string(entry->id) + ",\"item\":" + std::to_string(entry->item) +
            ",\"item_name\":" + jsonText(itemName(entry->item)) + ",\"time\":\"" + entry->stopped + "\"}");
+  return true;
 }
 
 // ---- reports.php -------------------------------------------------------------
@@ -410,6 +441,7 @@ HttpResponse DemoService::configChange(const HttpRequest& request, std::string_v
   // All or nothing: a bad key leaves every option as it was.
   RuntimeOptions options = config_.options;
   std::optional<int> selected;
+  bool expire = false;
   try {
     for (const auto& [rawKey, rawValue] : fields) {
       const std::string key = percentDecode(rawKey, Plus::Blank);
@@ -417,6 +449,8 @@ HttpResponse DemoService::configChange(const HttpRequest& request, std::string_v
       if (key == "selected") {
         selected = parseNumber(value, 1, 1000000, "selected");
         if (!config_.hasItem(*selected)) throw UsageError("selected: there is no item " + value);
+      } else if (key == "expire_sessions") {
+        expire = parseFlag(value, key);
       } else {
         setRuntimeOption(options, key, value);
       }
@@ -425,6 +459,8 @@ HttpResponse DemoService::configChange(const HttpRequest& request, std::string_v
     return jsonError(400, e.what());
   }
   config_.options = options;
+  if (expire)
+    for (auto& [token, session] : sessions_) session.expired = true;
   if (selected)
     for (auto& [user, clock] : clocks_) clock.selected = *selected;
   return jsonResponse(200, optionsJson());
@@ -436,7 +472,10 @@ std::string DemoService::optionsJson() const {
   return std::string("{\"refuse_posted_password\":") + flag(o.refusePostedPassword) +
          ",\"latency_ms\":" + std::to_string(o.latencyMs) + ",\"noform\":" + flag(o.noStartStopForm) +
          ",\"plus_as_blank\":" + flag(o.plusAsBlank) + ",\"fail_next\":" + std::to_string(o.failNext) +
-         ",\"drop_connections\":" + flag(o.dropConnections) + "}";
+         ",\"drop_connections\":" + flag(o.dropConnections) + ",\"session_idle_ms\":" +
+         std::to_string(o.sessionIdleMs) + ",\"wrong_password_status\":" + std::to_string(o.wrongPasswordStatus) +
+         ",\"lose_next\":" + std::to_string(o.loseNext) + ",\"lose_with\":\"" + (o.loseByDrop ? "drop" : "500") +
+         "\"}";
 }
 
 int DemoService::takeDownRequest() {

@@ -8,6 +8,7 @@
 
 #include "tools/demo-service/Config.h"
 
+#include <chrono>
 #include <deque>
 #include <map>
 #include <mutex>
@@ -67,6 +68,11 @@ class DemoService {
     int item = 0;
     std::string started, stopped;
   };
+  struct Session {
+    std::string user;  // configured user name
+    std::chrono::steady_clock::time_point lastUsed;
+    bool expired = false;  // forgotten; kept only so that a request with it can say so
+  };
   struct LoggedRequest {
     long seq = 0;
     std::string method, target, contentType, body, user;
@@ -87,9 +93,12 @@ class DemoService {
   HttpResponse loginPage(std::string_view rawQuery, const std::string& user, bool failed) const;
   HttpResponse configChange(const HttpRequest& request, std::string_view rawQuery);
 
-  void toggle(const Context& ctx, Clock& clock, const std::string& tid);
+  // True when the clock changed.
+  bool toggle(const Context& ctx, Clock& clock, const std::string& tid);
   void resetAll();
-  std::string sessionUser(const std::string& cookie) const;
+  // The account of the request's session, which counts as used now; empty
+  // without a live one. A forgotten session gives the event "session_expired".
+  std::string useSession(const std::string& cookie, long seq);
   const Account* findAccount(const std::string& user) const;
   const std::string& itemName(int id) const;
   Entry* findEntry(int id);
@@ -103,7 +112,7 @@ class DemoService {
   const ServiceConfig startConfig_;
   ServiceConfig config_;
   std::map<std::string, Clock> clocks_;          // by configured user name
-  std::map<std::string, std::string> sessions_;  // token -> configured user name
+  std::map<std::string, Session> sessions_;  // by token
   std::vector<Entry> entries_;
   std::deque<LoggedRequest> requests_;
   std::vector<std::string> events_;  // JSON objects

@@ -60,7 +60,11 @@ TEST(DemoConfig, FileReplacesAccountsAndItems) {
                   "item = One & Two\n"
                   "item = Zwei\n"
                   "latency_ms = 250\n"
-                  "refuse_posted_password = yes\n",
+                  "refuse_posted_password = yes\n"
+                  "session_idle_ms = 1500\n"
+                  "wrong_password_status = 401\n"
+                  "lose_next = 3\n"
+                  "lose_with = drop\n",
                   "x.conf");
   ASSERT_EQ(c.accounts.size(), 2u);
   EXPECT_EQ(c.accounts[0].user, "ann smith ");
@@ -71,6 +75,10 @@ TEST(DemoConfig, FileReplacesAccountsAndItems) {
   EXPECT_EQ(c.selected, 1);  // own items without "selected": the first one
   EXPECT_EQ(c.options.latencyMs, 250);
   EXPECT_TRUE(c.options.refusePostedPassword);
+  EXPECT_EQ(c.options.sessionIdleMs, 1500);
+  EXPECT_EQ(c.options.wrongPasswordStatus, 401);
+  EXPECT_EQ(c.options.loseNext, 3);
+  EXPECT_TRUE(c.options.loseByDrop);
 }
 
 TEST(DemoConfig, FileErrorsNameTheLine) {
@@ -96,12 +104,17 @@ TEST(DemoCommandLine, OptionsAndOverrides) {
   std::ofstream(path) << "item = A\nitem = B\nitem = C\nselected = 2\nlatency_ms = 5\n";
   // The file is read first whatever its place; the options override it.
   const CommandLine cl = parseCommandLine(
-      {"--latency-ms=7", "--port", "0", "--config", path, "--refuse-posted-password", "--selected", "3"});
+      {"--latency-ms=7", "--port", "0", "--config", path, "--refuse-posted-password", "--selected", "3",
+       "--wrong-password-status=403", "--session-idle-ms", "20", "--lose-next", "1", "--lose-with=500"});
   EXPECT_EQ(cl.port, 0);
   EXPECT_EQ(cl.config.items.size(), 3u);
   EXPECT_EQ(cl.config.selected, 3);
   EXPECT_EQ(cl.config.options.latencyMs, 7);
   EXPECT_TRUE(cl.config.options.refusePostedPassword);
+  EXPECT_EQ(cl.config.options.wrongPasswordStatus, 403);
+  EXPECT_EQ(cl.config.options.sessionIdleMs, 20);
+  EXPECT_EQ(cl.config.options.loseNext, 1);
+  EXPECT_FALSE(cl.config.options.loseByDrop);
   EXPECT_FALSE(cl.help);
   EXPECT_TRUE(parseCommandLine({"--help"}).help);
   std::remove(path.c_str());
@@ -113,7 +126,8 @@ TEST(DemoCommandLine, BadOptionsAreUsageErrors) {
       {"--port", "65536"},  {"--port", "-1"},      {"--port", "80x"},   {"--port=", "1"},
       {"--latency-ms", "-5"}, {"--selected", "0"}, {"--selected", "6"}, {"--help=yes"},
       {"--config", "/nonexistent/demo.conf"},      {"--config", "a", "--config", "b"},
-      {"8080"},
+      {"8080"},             {"--wrong-password-status", "404"},          {"--lose-with", "close"},
+      {"--session-idle-ms", "-1"},
   };
   for (const auto& args : bad) {
     std::string joined;

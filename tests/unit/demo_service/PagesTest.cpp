@@ -8,7 +8,9 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <chrono>
 #include <regex>
+#include <thread>
 
 using namespace chronel::demo;
 
@@ -275,4 +277,83 @@ TEST_F(DemoPages, UnknownPagesAndMethods) {
   EXPECT_EQ(get("/__nothing").status, 404);
   EXPECT_EQ(service.handle(HttpRequest{"DELETE", "/index.php", "", "", ""}).status, 405);
   EXPECT_TRUE(isLoginPage(get("/index.php?%zz=%&&=&goto")));
+}
+
+TEST_F(DemoPages, SessionsExpireAtOnceOrWhenIdle) {
+  std::string cookie = login();
+  get("/time_log.php?tid=&smallbtn=1", cookie);
+  ASSERT_TRUE(running());
+  EXPECT_EQ(post("/__config?expire_sessions=maybe", "").status, 400);
+  EXPECT_EQ(get("/time_log.php?smallbtn=1", cookie).status, 200);
+  EXPECT_EQ(post("/__config?expire_sessions=1", "").status, 200);
+  // A stop with the forgotten session gets the bare login page and stops nothing.
+  const HttpResponse stop = get("/time_log.php?tid=1&item=3&smallbtn=1", cookie);
+  EXPECT_EQ(stop.status, 302);
+  EXPECT_EQ(stop.header("Location"), "/index.php");
+  EXPECT_TRUE(running());
+  QJsonArray events = status()["events"].toArray();
+  ASSERT_FALSE(events.isEmpty());
+  EXPECT_EQ(events.last()["kind"].toString(), "session_expired");
+  EXPECT_EQ(events.last()["user"].toString(), "demo");
+  EXPECT_EQ(events.last()["request"].toInt(), status()["requests"].toArray().last()["seq"].toInt());
+  EXPECT_TRUE(status()["requests"].toArray().last()["user"].isNull());
+
+  // Idle time-out: use keeps a session alive; a later, shorter limit counts from the last use.
+  cookie = login();
+  EXPECT_EQ(post("/__config?session_idle_ms=60000", "").status, 200);
+  EXPECT_EQ(get("/time_log.php", cookie).status, 200);
+  EXPECT_EQ(get("/reports.php", cookie).status, 200);
+  EXPECT_EQ(post("/__config?session_idle_ms=1", "").status, 200);
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_EQ(get("/time_log.php", cookie).status, 302);
+  EXPECT_EQ(post("/__config?session_idle_ms=0", "").status, 200);
+  EXPECT_EQ(get("/time_log.php", cookie).status, 302);  // forgotten stays forgotten
+  EXPECT_EQ(get("/time_log.php", login()).status, 200);
+  EXPECT_EQ(post("/__config?session_idle_ms=86400001", "").status, 400);
+}
+
+TEST_F(DemoPages, LostAnswersComeAfterTheClockChanged) {
+  const std::string cookie = login();
+  EXPECT_EQ(post("/__config?lose_with=never", "").status, 400);
+  EXPECT_EQ(post("/__config?lose_next=2", "").status, 200);
+  // Only a submission that changes the clock uses one up.
+  EXPECT_EQ(get("/time_log.php?smallbtn=1", cookie).status, 200);
+  EXPECT_EQ(get("/time_log.php?tid=7&smallbtn=1", cookie).status, 200);
+  const HttpResponse start = get("/time_log.php?tid=&item=3&smallbtn=1", cookie);
+  EXPECT_EQ(start.status, 500);
+  EXPECT_FALSE(start.dropConnection);
+  EXPECT_TRUE(running());
+  EXPECT_EQ(get("/time_log.php?tid=&item=3&smallbtn=1", cookie).status, 200);  // the reload changes nothing
+
+  EXPECT_EQ(post("/__config?lose_with=drop", "").status, 200);
+  EXPECT_TRUE(get("/time_log.php?tid=1&item=3&smallbtn=1", cookie).dropConnection);
+  EXPECT_FALSE(running());
+  EXPECT_EQ(get("/time_log.php?tid=&item=3&smallbtn=1", cookie).status, 200);
+  EXPECT_TRUE(running());
+
+  const QJsonObject s = status();
+  EXPECT_EQ(s["options"]["lose_next"].toInt(), 0);
+  EXPECT_EQ(s["options"]["lose_with"].toString(), "drop");
+  QStringList kinds;
+  for (const QJsonValue& e : s["events"].toArray()) kinds << e["kind"].toString() + ":" + e["with"].toString();
+  EXPECT_EQ(kinds.join(' '), "login: start: answer_lost:500 stop: answer_lost:drop start:");
+}
+
+TEST_F(DemoPages, WrongPasswordsAnsweredWithTheRefusalStatus) {
+  EXPECT_EQ(post("/__config?wrong_password_status=404", "").status, 400);
+  for (const int refusal : {403, 401}) {
+    EXPECT_EQ(post("/__config?wrong_password_status=" + std::to_string(refusal), "").status, 200);
+    for (const HttpResponse& r : {post(kLoginUrl, "pw=wrong"), post(kLoginUrl, "username_or_email=demo&password=x"),
+                                  post("/index.php?username_or_email=nobody", "pw=demo")}) {
+      EXPECT_EQ(r.status, refusal);
+      EXPECT_NE(r.body.find("<form name=\"frmLogin\""), std::string::npos);
+      EXPECT_EQ(r.header("WWW-Authenticate").empty(), refusal == 403);
+    }
+    EXPECT_TRUE(isLoginPage(get(kLoginUrl)));  // only a refusal gets the status
+    EXPECT_EQ(post(kLoginUrl, "pw=demo").status, 302);
+  }
+  // Ignoring the posted password is not a refusal of it.
+  post("/__config?refuse_posted_password=1", "");
+  EXPECT_TRUE(isLoginPage(post(kLoginUrl, "pw=demo")));
+  EXPECT_EQ(status()["options"]["wrong_password_status"].toInt(), 401);
 }

@@ -130,7 +130,7 @@ TEST(DemoProgram, LoginAndToggleOverHttpThenSigterm) {
 }
 
 TEST(DemoProgram, FailureSwitchesAtStartAndAtRunTime) {
-  Program program({"--port", "0", "--down-ms", "400", "--fail-next", "1"});
+  Program program({"--port", "0", "--down-ms", "400", "--fail-next", "1", "--lose-next", "1", "--lose-with", "drop"});
   const int port = portOf(program.readLine());
   ASSERT_GT(port, 0);
   httplib::Client client("127.0.0.1", port);
@@ -175,8 +175,17 @@ TEST(DemoProgram, FailureSwitchesAtStartAndAtRunTime) {
     if (const auto r = probe.Get("/__status")) back = r->body;
   }
   ASSERT_FALSE(back.empty());
-  const QJsonObject json = QJsonDocument::fromJson(QByteArray::fromStdString(back)).object();
+  QJsonObject json = QJsonDocument::fromJson(QByteArray::fromStdString(back)).object();
   EXPECT_FALSE(json["running"].toBool());  // the dropped start did nothing
+
+  // A start taken, its answer lost with the connection.
+  const auto login = client.Post("/index.php?username_or_email=demo", "pw=demo", "application/x-www-form-urlencoded");
+  ASSERT_TRUE(login);
+  const std::string setCookie = login->get_header_value("Set-Cookie");
+  const httplib::Headers cookie{{"Cookie", setCookie.substr(0, setCookie.find(';'))}};
+  EXPECT_FALSE(client.Get("/time_log.php?tid=&item=3", cookie));
+  json = QJsonDocument::fromJson(QByteArray::fromStdString(client.Get("/__status")->body)).object();
+  EXPECT_TRUE(json["running"].toBool());
   kill(program.pid(), SIGTERM);
   EXPECT_EQ(program.waitExit(), 0);
 }
