@@ -32,6 +32,7 @@ xkb_level_index_t Levels(const KeyboardMap& map, xkb_keycode_t key)
 // A code that names a symbol (not a letter, digit or position) for a keysym; 0 when none does.
 unsigned SymbolVirtualKey(xkb_keysym_t sym)
 {
+    if (sym == XKB_KEY_NoSymbol) return 0;
     for (unsigned vk = 1; vk < 0xFF; ++vk)
         if (!IsLetter(vk) && !VirtualKeyToKeyName(vk) && VirtualKeyToKeysym(vk) == sym) return vk;
     return 0;
