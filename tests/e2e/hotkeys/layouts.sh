@@ -33,7 +33,7 @@ capture() {  # KEYCODE
   e2e_wait 10 bash -c "[ -z \"\$(xdotool search --onlyvisible --name '^Chronel Timer Preferences\$')\" ]" \
     || e2e_fail "preferences did not close"
 }
-FIELD_X=220 FIELD_Y=200
+FIELD_X=196 FIELD_Y=162  # the hot-key field, in the preferences window
 
 # ---- the stored default, Alt with the key left of 1, on German and French ----------------
 # Keycode 49 is that key (a dead circumflex on the German layout, ² on the French).

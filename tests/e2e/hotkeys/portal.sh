@@ -3,8 +3,8 @@
 # for the answers the real portal (portal_kde.sh) cannot be made to give:
 # bound under the program's description, its activation starts and stops the
 # clock; bound to no key clears the stored key; a cancelled question or a
-# failed request keeps it and says so once; a Wayland session without the
-# portal keeps the stored key and says so once.
+# failed request keeps it and says so once; a Wayland session whose portal
+# has no global shortcuts keeps the stored key and says so once.
 source "$(dirname "$0")/common.sh"
 HERE=$(cd "$(dirname "$0")" && pwd)
 e2e_start_desktop tray notify
@@ -12,7 +12,7 @@ start_service
 e2e_record_notifications
 
 PORTAL_LOG="$E2E_TMP/portal-calls.log"
-start_portal() {  # grant|nokey|cancel|error
+start_portal() {  # grant|nokey|cancel|error|absent
   : >"$PORTAL_LOG"
   e2e_spawn "portal-$1" /usr/bin/python3 "$HERE/portal_standin.py" "$PORTAL_LOG" "$1"
   PORTAL=$E2E_LAST_PID
@@ -68,7 +68,8 @@ for mode in cancel error; do
   e2e_log "$mode: kept, told once"
 done
 
-# ---- a Wayland session without the portal: the key is kept, the user told once ----
+# ---- a Wayland session whose portal has no global shortcuts: the key is kept, the user told once ----
+start_portal absent
 start_app wayland WAYLAND_DISPLAY=wayland-chronel-none XDG_SESSION_TYPE=wayland
 e2e_wait 15 grep -q 'Global hot keys are not available on this desktop.' "$E2E_TMP/notify.log" \
   || e2e_fail "the user was not told"

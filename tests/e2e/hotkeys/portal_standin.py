@@ -4,13 +4,15 @@
 Speaks org.freedesktop.portal.GlobalShortcuts at
 org.freedesktop.portal.Desktop /org/freedesktop/portal/desktop with the
 Request/Response pattern of the real portal. Usage:
-    portal_standin.py LOG grant|nokey|cancel|error
+    portal_standin.py LOG grant|nokey|cancel|error|absent
 BindShortcuts answers as the interface description documents: grant binds
 the shortcuts (Response 0, each with its trigger_description); nokey is
 Response 0 with the shortcut bound to no key (an empty trigger_description,
 as Plasma's portal answers a trigger it cannot read); cancel is Response 1
 (the user cancelled the interaction); error is Response 2 (ended some other
-way). Like Plasma's portal, it takes the shortcuts from CreateSession's
+way); absent is a portal whose desktop has no global shortcuts (GNOME's on
+Debian 12): the interface is not there, and asking for its version gets the
+error the real portal gives. Like Plasma's portal, it takes the shortcuts from CreateSession's
 options when given there. Every call is written to LOG, one JSON object a
 line. The test drives it through org.chronel.test.Portal.Activate(), which
 fires Activated for the last bound shortcut.
@@ -87,9 +89,10 @@ class Portal(dbus.service.Object):
 
     @dbus.service.method("org.freedesktop.DBus.Properties", in_signature="ss", out_signature="v")
     def Get(self, interface, name):
-        if interface == IFACE and name == "version":
+        if interface == IFACE and name == "version" and MODE != "absent":
             return dbus.UInt32(1)
-        raise dbus.exceptions.DBusException("no such property", name="org.freedesktop.DBus.Error.InvalidArgs")
+        raise dbus.exceptions.DBusException("No such interface \u201c%s\u201d" % interface,
+                                            name="org.freedesktop.DBus.Error.InvalidArgs")
 
     @dbus.service.method(IFACE, in_signature="a{sv}", out_signature="o", sender_keyword="sender")
     def CreateSession(self, options, sender=None):
