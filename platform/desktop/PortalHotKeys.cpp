@@ -258,9 +258,11 @@ bool PortalHotKeys::RegisterHotKey(HWND wnd, int id, UINT modifiers, UINT virtua
     QString session;
     lastFailure_ = Bind(trigger, session);
     if (lastFailure_ != HotKeyFailure::None) return false;
-    it = bindings_.find(key);  // the wait for the portal may have seen a change of layout
+    it = bindings_.find(key);
     if (it != bindings_.end()) CloseSession(it->second.session);
     bindings_[key] = Binding{session, trigger, modifiers, virtualKey};
+    // The layout may have changed while the portal was asked.
+    if (Trigger(modifiers, virtualKey) != trigger) QTimer::singleShot(0, this, [this] { Rebind(); });
     return true;
 }
 
