@@ -1,10 +1,12 @@
 #include "components/HotKey.h"
 
+#include <QApplication>
 #include <QKeyEvent>
 #include <QKeySequence>
 #include <map>
 
 #include "components/Application.h"
+#include "platform/VirtualKeys.h"
 
 namespace {
 // Keys whose virtual-key codes do not follow from the character.
@@ -101,6 +103,7 @@ std::string HotKeyText(std::uint16_t code)
     if (code & scShift) out += "Shift + ";
     if (code & scAlt) out += "Alt + ";
     const int vk = code & 0xFF;
+    if (const std::string label = KeyLabel(KeyboardMap::Current(), vk); !label.empty()) return out + label;
     const int qt = VirtualKeyToQtKey(vk);
     std::string name;
     if (vk >= 0x60 && vk <= 0x6F) name = "Num ";
@@ -169,8 +172,20 @@ void THotKey::keyPressEvent(QKeyEvent* event)
         Fire(OnChange, this);
         return;
     }
-    const int vk = QtKeyToVirtualKey(key, m & Qt::KeypadModifier);
-    if (vk == 0) return;
+    // The key's code on the desktop's keymap; the toolkit's key, which
+    // names what the key types, only where that keymap is not known.
+    const KeyboardMap map = KeyboardMap::Current();
+    int vk = 0;
+    if (map && event->nativeScanCode()) {
+        vk = static_cast<int>(VirtualKeyForKeycode(map, event->nativeScanCode()));
+        if (vk == 0) {  // a key no code names: the field keeps its key
+            QApplication::beep();
+            return;
+        }
+    } else {
+        vk = QtKeyToVirtualKey(key, m & Qt::KeypadModifier);
+        if (vk == 0) return;
+    }
     std::uint16_t code = static_cast<std::uint16_t>(vk);
     if (m & Qt::ShiftModifier) code |= scShift;
     if (m & Qt::ControlModifier) code |= scCtrl;
@@ -192,6 +207,12 @@ void THotKey::focusOutEvent(QFocusEvent* event)
     QLineEdit::focusOutEvent(event);
     ShowCode();
     Fire(OnExit, this);
+}
+
+void THotKey::showEvent(QShowEvent* event)
+{
+    QLineEdit::showEvent(event);
+    ShowCode();  // the layout may have changed since
 }
 
 void THotKey::contextMenuEvent(QContextMenuEvent* event)

@@ -2,6 +2,9 @@
 // Hot-key field holding a 16-bit code: virtual-key code in bits 0-12, Shift
 // 0x2000, Ctrl 0x4000, Alt 0x8000; 0 is no hot key. The virtual-key codes are
 // those the Windows program stores, so a stored code means the same key here.
+// A pressed key is read from its key code on the desktop's keymap
+// (platform/VirtualKeys.h), so the field stores the key pressed on any
+// layout, and shows it as the current layout labels it.
 #include <QLineEdit>
 #include <cstdint>
 #include <functional>
@@ -12,12 +15,12 @@ constexpr std::uint16_t scCtrl = 0x4000;
 constexpr std::uint16_t scAlt = 0x8000;
 constexpr std::uint16_t scKeyMask = 0x1FFF;
 
-// Virtual-key code of a toolkit key (0 when it has none). keypad selects the
-// numeric-keypad codes.
+// Virtual-key code of a toolkit key (0 when it has none), as on a US
+// keyboard. keypad selects the numeric-keypad codes.
 int QtKeyToVirtualKey(int qtKey, bool keypad);
 // Toolkit key for a virtual-key code (0 when unknown).
 int VirtualKeyToQtKey(int vk);
-// "Ctrl + Alt + A"; "None" for 0.
+// "Ctrl + Alt + A", "Alt + Ö" on a German layout; "None" for 0.
 std::string HotKeyText(std::uint16_t code);
 // A combination without modifier or with Shift alone becomes Alt with the key.
 std::uint16_t NormalizeHotKey(std::uint16_t code);
@@ -36,6 +39,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:

@@ -528,11 +528,11 @@ void TForm1::RegisterStartStopHotKey()
     if (code & scCtrl) modifiers |= MOD_CONTROL;
     if (code & scShift) modifiers |= MOD_SHIFT;
     if (hotKeys && hotKeys->RegisterHotKey(handle_, 0, modifiers, code & scKeyMask)) return;
-    // Only a combination the desktop refused is cleared; a desktop or layout
-    // that cannot take it leaves the user's key stored for the next start.
+    // Only a combination the desktop refused is cleared; a desktop, layout or
+    // answer that says nothing against the key leaves it stored for the next start.
     const HotKeyFailure why = hotKeys ? hotKeys->LastFailure() : HotKeyFailure::Unavailable;
-    if (why == HotKeyFailure::Unavailable || why == HotKeyFailure::KeyMissing) HotKeyNotice(why);
-    else frmPrefs->hotkeyStartStop->SetHotKey(0);
+    if (why == HotKeyFailure::Taken) frmPrefs->hotkeyStartStop->SetHotKey(0);
+    else HotKeyNotice(why);
 }
 
 void TForm1::HotKeyNotice(HotKeyFailure why)
@@ -541,6 +541,15 @@ void TForm1::HotKeyNotice(HotKeyFailure why)
     switch (why) {
     case HotKeyFailure::Unavailable: text = "Global hot keys are not available on this desktop."; break;
     case HotKeyFailure::KeyMissing: text = "The start/stop hot key is not on the current keyboard layout."; break;
+    case HotKeyFailure::Dismissed:
+        text = "The desktop's question about the start/stop hot key was dismissed; it is asked again at the next start.";
+        break;
+    case HotKeyFailure::Failed:
+        text = "The desktop could not bind the start/stop hot key; it is tried again at the next start.";
+        break;
+    case HotKeyFailure::Taken:  // only after a layout change: a refusal in the field empties it
+        text = "The desktop gave the start/stop hot key no key on the current keyboard layout.";
+        break;
     default: return;
     }
     const unsigned bit = 1u << static_cast<unsigned>(why);

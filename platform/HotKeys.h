@@ -11,14 +11,17 @@ constexpr UINT MOD_SHIFT = 0x4;
 // refused; the others say nothing against the key the user chose.
 enum class HotKeyFailure {
     None,
-    Taken,        // another program holds the combination, or the desktop declined it
+    Taken,        // another program holds the combination, or the desktop bound it to no key
     Unavailable,  // the desktop offers no way to grab a key
     KeyMissing,   // the current keyboard layout has no such key
+    Dismissed,    // the user dismissed the desktop's question about the key
+    Failed,       // the desktop's service reported an error or gave no answer
 };
 
 // Posted to a registration's window when the desktop can no longer deliver
-// its combination, e.g. after a switch to a layout without the key
-// (WParam: the id, LParam: the HotKeyFailure). The registration stays.
+// its combination, e.g. after a switch to a layout without the key or one
+// the desktop would not bind again (WParam: the id, LParam: the
+// HotKeyFailure). The registration stays and follows the next layout change.
 constexpr UINT WM_HOTKEY_LOST = WM_APP + 0x100;
 
 // System-wide hot keys. A registered combination posts WM_HOTKEY with the

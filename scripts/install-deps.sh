@@ -39,12 +39,17 @@ PACKAGES=(
 # desktops' own components that run headless, and the fuzzer's compiler.
 TEST_PACKAGES=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
+  # keyboard layouts the unit tests compile keymaps from
+  xkb-data
   lintian
   python3 python3-dbus python3-gi
   # reading the program's pages through the browser engine's remote debugging
   python3-websocket
   # a headless Wayland compositor, its virtual keyboard and protocol list
   sway wtype wayland-utils
+  # Plasma's compositor and the desktop portal with its Plasma backend (a Qt 5
+  # program: its Wayland plugin), for the global shortcuts
+  kwin-wayland xdg-desktop-portal xdg-desktop-portal-kde qtwayland5
   # fuzzing
   clang libclang-rt-14-dev
 )

@@ -414,7 +414,9 @@ DesktopPlatform::DesktopPlatform()
     lastInput = ChooseDesktopLastInput(clock);
     notifyIcons = CreateDesktopNotifyIcons(windows);
     input = CreateDesktopInput();
-    hotKeys = CreateDesktopHotKeys(windows);
+    keyboard = CreateDesktopKeyboardLayout();
+    SetCurrentKeyboardLayout(keyboard.get());
+    hotKeys = CreateDesktopHotKeys(windows, keyboard.get());
     soundPlayers = CreateDesktopSoundPlayers();
     browsers = CreateDesktopBrowsers();
     network = CreateDesktopNetworkStatus();
@@ -435,6 +437,7 @@ void DesktopPlatform::InstallAddedServices()
 
 DesktopPlatform::~DesktopPlatform()
 {
+    SetCurrentKeyboardLayout(nullptr);
     SetCurrentNetworkStatus(nullptr);
     SetCurrentPlatform(nullptr);
 }

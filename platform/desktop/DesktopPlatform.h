@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/KeyboardLayout.h"
 #include "platform/Network.h"
 #include "platform/Platform.h"
 
@@ -155,7 +156,11 @@ std::unique_ptr<IDesktopInput> CreateDesktopInput();
 // pointer position the desktop input reports, so that the menu opens there
 // and not wherever the pointer happens to be.
 void SetTrayMenuAnchor(std::optional<QPoint> at);
-std::unique_ptr<IHotKeys> CreateDesktopHotKeys(IMessageWindows& windows);
+// The keymap keys are pressed on: the Wayland compositor's in a Wayland
+// session, else the X server's; null when neither can be read.
+std::unique_ptr<IKeyboardLayout> CreateDesktopKeyboardLayout();
+// keyboard: where keys are found; null when the layout is not known.
+std::unique_ptr<IHotKeys> CreateDesktopHotKeys(IMessageWindows& windows, IKeyboardLayout* keyboard);
 std::unique_ptr<ISoundPlayers> CreateDesktopSoundPlayers();
 std::unique_ptr<IBrowsers> CreateDesktopBrowsers();
 
@@ -178,6 +183,7 @@ public:
     // Services added by their own units; may be replaced.
     std::unique_ptr<INotifyIcons> notifyIcons;
     std::unique_ptr<IDesktopInput> input;
+    std::unique_ptr<IKeyboardLayout> keyboard;
     std::unique_ptr<IHotKeys> hotKeys;
     std::unique_ptr<ISoundPlayers> soundPlayers;
     std::unique_ptr<IBrowsers> browsers;

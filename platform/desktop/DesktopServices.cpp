@@ -68,7 +68,8 @@ std::vector<std::string> DescribeDesktopServices()
     DesktopMessageWindows windows;
     DescribedWindowSystem windowSystem(platform);
     std::unique_ptr<ILastInput> lastInput = ChooseDesktopLastInput(clock);
-    std::unique_ptr<IHotKeys> hotKeys = CreateDesktopHotKeys(windows);
+    std::unique_ptr<IKeyboardLayout> keyboard = CreateDesktopKeyboardLayout();
+    std::unique_ptr<IHotKeys> hotKeys = CreateDesktopHotKeys(windows, keyboard.get());
     Platform described;
     described.WindowSystem = &windowSystem;
     described.LastInput = lastInput.get();

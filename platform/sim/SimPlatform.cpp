@@ -5,6 +5,8 @@
 #include <QWidget>
 #include <algorithm>
 
+#include <xkbcommon/xkbcommon.h>
+
 double SimClock::Now()
 {
     return startDateTime + static_cast<double>(elapsedMs) / 86400000.0;
@@ -244,6 +246,28 @@ bool SimHotKeys::Press(UINT modifiers, UINT virtualKey)
     return true;
 }
 
+// ---- keyboard layout ---------------------------------------------------------
+
+SimKeyboardLayout::~SimKeyboardLayout()
+{
+    xkb_keymap_unref(keymap_);
+    xkb_context_unref(context_);
+}
+
+void SimKeyboardLayout::Use(const std::string& layouts, unsigned active)
+{
+    xkb_keymap_unref(keymap_);
+    keymap_ = nullptr;
+    layout_ = active;
+    if (!layouts.empty()) {
+        // The system's layout descriptions, not the environment's choice.
+        if (!context_) context_ = xkb_context_new(XKB_CONTEXT_NO_ENVIRONMENT_NAMES);
+        const xkb_rule_names names{"evdev", "pc105", layouts.c_str(), "", ""};
+        keymap_ = xkb_keymap_new_from_names(context_, &names, XKB_KEYMAP_COMPILE_NO_FLAGS);
+    }
+    if (OnChanged) OnChanged();
+}
+
 // ---- sound -------------------------------------------------------------
 
 bool SimSoundPlayer::Open(const std::string& fileName)
@@ -445,6 +469,7 @@ SimPlatform::SimPlatform()
     platform.NotifyIcons = &notifyIcons;
     platform.Input = &input;
     platform.HotKeys = &hotKeys;
+    SetCurrentKeyboardLayout(&keyboard);
     platform.LastInput = &lastInput;
     platform.SoundPlayers = &soundPlayers;
     platform.Browsers = &browsers;
@@ -457,6 +482,7 @@ SimPlatform::SimPlatform()
 
 SimPlatform::~SimPlatform()
 {
+    SetCurrentKeyboardLayout(nullptr);
     SetCurrentNetworkStatus(nullptr);
     SetCurrentPlatform(nullptr);
 }

@@ -8,9 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "platform/KeyboardLayout.h"
 #include "platform/Network.h"
 #include "platform/Platform.h"
 #include "platform/sim/SimSession.h"
+
+struct xkb_context;
 
 class SimClock : public IClock {
 public:
@@ -172,6 +175,23 @@ private:
     SimMessageWindows& windows_;
 };
 
+// A keymap compiled from layout names, as a desktop's would be; none at first.
+class SimKeyboardLayout : public IKeyboardLayout {
+public:
+    ~SimKeyboardLayout() override;
+    // The keymap of these layouts ("de", "de,us") with the given one active;
+    // an empty list: no keymap known. Raises OnChanged.
+    void Use(const std::string& layouts, unsigned active = 0);
+    xkb_keymap* Keymap() const override { return keymap_; }
+    unsigned Layout() const override { return layout_; }
+    std::string Describe() const override { return "simulated keymap"; }
+
+private:
+    xkb_context* context_ = nullptr;
+    xkb_keymap* keymap_ = nullptr;
+    unsigned layout_ = 0;
+};
+
 class SimLastInput : public ILastInput {
 public:
     bool GetLastInputTick(std::uint32_t& t) override { t = tick; return ok; }
@@ -318,6 +338,7 @@ public:
     SimNotifyIcons notifyIcons{windows};
     SimInput input;
     SimHotKeys hotKeys{windows};
+    SimKeyboardLayout keyboard;
     SimLastInput lastInput;
     SimSoundPlayers soundPlayers;
     SimBrowsers browsers;

@@ -14,12 +14,12 @@ start_service() {
 }
 
 # start_app NAME [ENV=VALUE...]: the program with a settings file that keeps
-# the default hot key (HotKeyStartStop=32960); waits for the timer page.
+# the hot key $HOTKEY (the default, 32960, when unset); waits for the timer page.
 start_app() {
   local name=$1; shift
   DIR="$E2E_TMP/$name"; mkdir -p "$DIR"
   cp "$BIN" "$DIR/ChronelGui"
-  printf '[Form]\nRemoveFromTaskBar=0\n[Prefs]\nBaseURL=%s\nUsername=demo\nPassword=qrzb\nHotKeyStartStop=32960\n' "$BASE" >"$DIR/ChronelGui.ini"
+  printf '[Form]\nRemoveFromTaskBar=0\n[Prefs]\nBaseURL=%s\nUsername=demo\nPassword=qrzb\nHotKeyStartStop=%s\n' "$BASE" "${HOTKEY:-32960}" >"$DIR/ChronelGui.ini"
   curl -s -d '' "${BASE}__reset" >/dev/null
   e2e_spawn "app-$name" env HOME="$E2E_TMP/home" "$@" "$DIR/ChronelGui"
   APP=$E2E_LAST_PID

@@ -4,10 +4,18 @@
 Speaks org.freedesktop.portal.GlobalShortcuts at
 org.freedesktop.portal.Desktop /org/freedesktop/portal/desktop with the
 Request/Response pattern of the real portal. Usage:
-    portal_standin.py LOG grant|refuse
-Every call is written to LOG, one JSON object a line. The test drives it
-through org.chronel.test.Portal.Activate(), which fires Activated for the
-last bound shortcut.
+    portal_standin.py LOG grant|nokey|cancel|error|absent
+BindShortcuts answers as the interface description documents: grant binds
+the shortcuts (Response 0, each with its trigger_description); nokey is
+Response 0 with the shortcut bound to no key (an empty trigger_description,
+as Plasma's portal answers a trigger it cannot read); cancel is Response 1
+(the user cancelled the interaction); error is Response 2 (ended some other
+way); absent is a portal whose desktop has no global shortcuts (GNOME's on
+Debian 12): the interface is not there, and asking for its version gets the
+error the real portal gives. Like Plasma's portal, it takes the shortcuts from CreateSession's
+options when given there. Every call is written to LOG, one JSON object a
+line. The test drives it through org.chronel.test.Portal.Activate(), which
+fires Activated for the last bound shortcut.
 """
 import json
 import sys
@@ -29,6 +37,11 @@ LOG, MODE = sys.argv[1], sys.argv[2]
 def log(**entry):
     with open(LOG, "a") as f:
         f.write(json.dumps(entry) + "\n")
+
+
+def listed(shortcuts):
+    return [{"id": str(i), "description": str(p.get("description", "")),
+             "preferred_trigger": str(p.get("preferred_trigger", ""))} for i, p in shortcuts]
 
 
 def sender_part(sender):
@@ -76,29 +89,32 @@ class Portal(dbus.service.Object):
 
     @dbus.service.method("org.freedesktop.DBus.Properties", in_signature="ss", out_signature="v")
     def Get(self, interface, name):
-        if interface == IFACE and name == "version":
+        if interface == IFACE and name == "version" and MODE != "absent":
             return dbus.UInt32(1)
-        raise dbus.exceptions.DBusException("no such property", name="org.freedesktop.DBus.Error.InvalidArgs")
+        raise dbus.exceptions.DBusException("No such interface \u201c%s\u201d" % interface,
+                                            name="org.freedesktop.DBus.Error.InvalidArgs")
 
     @dbus.service.method(IFACE, in_signature="a{sv}", out_signature="o", sender_keyword="sender")
     def CreateSession(self, options, sender=None):
         session = "%s/session/%s/%s" % (PATH, sender_part(sender), options["session_handle_token"])
         Session(self, self.bus, session)
         self.sessions[session] = []
-        log(call="CreateSession", session=session)
+        log(call="CreateSession", session=session, shortcuts=listed(options.get("shortcuts", [])))
         return self.answer(sender, options["handle_token"], 0, {"session_handle": dbus.ObjectPath(session)})
 
     @dbus.service.method(IFACE, in_signature="oa(sa{sv})sa{sv}", out_signature="o", sender_keyword="sender")
     def BindShortcuts(self, session, shortcuts, parent_window, options, sender=None):
-        listed = [{"id": str(i), "description": str(p.get("description", "")),
-                   "preferred_trigger": str(p.get("preferred_trigger", ""))} for i, p in shortcuts]
-        log(call="BindShortcuts", session=str(session), shortcuts=listed)
+        wanted = listed(shortcuts)
+        log(call="BindShortcuts", session=str(session), shortcuts=wanted)
+        if MODE in ("cancel", "error"):
+            return self.answer(sender, options["handle_token"], 1 if MODE == "cancel" else 2, {})
         bound = []
-        if MODE == "grant" and str(session) in self.sessions:
-            self.sessions[str(session)] = [s["id"] for s in listed]
-            bound = [(s["id"], {"description": s["description"], "trigger_description": s["preferred_trigger"]})
-                     for s in listed]
-        # Refused: another program holds the key, so the portal binds none.
+        if str(session) in self.sessions:
+            if MODE == "grant":
+                self.sessions[str(session)] = [s["id"] for s in wanted]
+            bound = [(s["id"], {"description": s["description"],
+                                "trigger_description": s["preferred_trigger"] if MODE == "grant" else ""})
+                     for s in wanted]
         return self.answer(sender, options["handle_token"], 0,
                            {"shortcuts": dbus.Array(bound, signature="(sa{sv})")})
 

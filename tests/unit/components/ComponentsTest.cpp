@@ -14,6 +14,7 @@
 #include "components/Menus.h"
 #include "components/SpinEdit.h"
 #include "components/Timer.h"
+#include "platform/VirtualKeys.h"
 #include "platform/sim/SimPlatform.h"
 
 namespace {
@@ -310,6 +311,75 @@ TEST(HotKeyField, DialogKeysPassAndBackspaceOrDeleteEmpty)
         EXPECT_EQ(f->text().toStdString(), "None");
     }
     EXPECT_EQ(changes, 2);
+}
+
+TEST_F(Components, HotKeyFieldStoresAndShowsThePressedKeyOnEachLayout)
+{
+    THotKey f;
+    int changes = 0;
+    f.OnChange = [&](THotKey*) { ++changes; };
+    // Alt with a key as the desktop reports it: its key code and what it types.
+    auto press = [&](unsigned keycode, int qtKey, const char* text) {
+        QKeyEvent e(QEvent::KeyPress, qtKey, Qt::AltModifier, keycode, 0, 0, QString::fromUtf8(text));
+        QApplication::sendEvent(&f, &e);
+        return std::make_pair(static_cast<int>(f.HotKey()), f.text().toStdString());
+    };
+    using Result = std::pair<int, std::string>;
+    sim.keyboard.Use("fr");
+    EXPECT_EQ(press(10, Qt::Key_Ampersand, "&"), Result(scAlt | '1', "Alt + &"));  // not the 7 key
+    EXPECT_EQ(press(24, Qt::Key_A, "a"), Result(scAlt | 'A', "Alt + A"));          // letters by their symbol
+    EXPECT_EQ(press(47, Qt::Key_M, "m"), Result(scAlt | 'M', "Alt + M"));
+    EXPECT_EQ(press(61, Qt::Key_Exclam, "!"), Result(scAlt | 0xBF, "Alt + !"));
+    sim.keyboard.Use("de");
+    EXPECT_EQ(press(35, Qt::Key_Plus, "+"), Result(scAlt | 0xDD, "Alt + +"));        // not the key right of ß
+    EXPECT_EQ(press(51, Qt::Key_NumberSign, "#"), Result(scAlt | 0xDC, "Alt + #"));  // not the 3 key
+    EXPECT_EQ(press(49, Qt::Key_Dead_Circumflex, ""), Result(scAlt | 0xC0, "Alt + ^"));
+    EXPECT_EQ(press(47, Qt::Key_Odiaeresis, "ö"), Result(scAlt | 0xBA, "Alt + Ö"));
+    EXPECT_EQ(press(52, Qt::Key_Y, "y"), Result(scAlt | 'Y', "Alt + Y"));
+    EXPECT_EQ(press(79, Qt::Key_Home, ""), Result(scAlt | 0x67, "Alt + Num 7"));  // the keypad's 7
+    EXPECT_EQ(press(71, Qt::Key_F5, ""), Result(scAlt | 0x74, "Alt + F5"));
+    EXPECT_EQ(changes, 11);
+
+    // A code means the same key on every layout and is shown as each labels it.
+    f.SetHotKey(scAlt | 0xC0);
+    for (auto [layout, label] : {std::pair{"us", "Alt + `"}, {"de", "Alt + ^"}, {"fr", "Alt + ²"}}) {
+        sim.keyboard.Use(layout);
+        f.SetHotKey(f.HotKey());
+        EXPECT_EQ(f.text().toStdString(), label) << layout;
+    }
+    // A punctuation key where a US keyboard has a letter names no code: the field keeps its key.
+    EXPECT_EQ(press(58, Qt::Key_Comma, ","), Result(scAlt | 0xC0, "Alt + ²"));
+    EXPECT_EQ(changes, 11);
+}
+
+TEST_F(Components, VirtualKeysNameTheSameKeyBothWaysOnEveryLayout)
+{
+    for (const char* layouts : {"us", "de", "fr", "gb", "ch", "ru,us"}) {
+        sim.keyboard.Use(layouts, 0);
+        const KeyboardMap map{sim.keyboard.Keymap(), sim.keyboard.Layout()};
+        ASSERT_TRUE(map) << layouts;
+        int named = 0;
+        for (unsigned key = 9; key < 256; ++key) {
+            const unsigned vk = VirtualKeyForKeycode(map, key);
+            if (!vk) continue;
+            ++named;
+            // A symbol can be on two keys (a second Print key): either stands for the code.
+            const bool symbol = !(vk >= 'A' && vk <= 'Z') && !VirtualKeyToKeyName(vk);
+            const unsigned back = KeycodeForVirtualKey(map, vk);
+            EXPECT_EQ(symbol ? VirtualKeyForKeycode(map, back) : back, symbol ? vk : key)
+                << layouts << " key " << key << " code " << vk;
+        }
+        EXPECT_GT(named, 60) << layouts;
+        // Digits and punctuation stay where a US keyboard has them.
+        EXPECT_EQ(KeycodeForVirtualKey(map, 0xC0), 49u) << layouts;
+        EXPECT_EQ(KeycodeForVirtualKey(map, '1'), 10u) << layouts;
+        EXPECT_EQ(KeycodeForVirtualKey(map, 0xDD), 35u) << layouts;
+    }
+    // Letters follow the active layout's symbols: none on a Russian one.
+    sim.keyboard.Use("ru,us", 1);
+    EXPECT_EQ(KeycodeForVirtualKey({sim.keyboard.Keymap(), 1}, 'Q'), 24u);
+    EXPECT_EQ(KeycodeForVirtualKey({sim.keyboard.Keymap(), 0}, 'Q'), 0u);
+    EXPECT_EQ(KeycodeForVirtualKey({}, 'Q'), 0u);  // no keymap known
 }
 
 // ---- menus and the error report --------------------------------------------

@@ -1,8 +1,9 @@
-// The hot key on desktops that refuse it, lack a way to grab keys, or lack
-// the key on their layout; the portal's trigger names and the key positions.
+// The hot key on desktops that refuse it, lack a way to grab keys, lack the
+// key on their layout, or leave the question unanswered; the portal's
+// trigger names on each layout.
 #include "ClockFixture.h"
 #include "platform/desktop/PortalHotKeys.h"
-#include "platform/desktop/x11/X11HotKeys.h"
+#include "platform/VirtualKeys.h"
 
 namespace {
 
@@ -33,10 +34,25 @@ TEST_F(HotKey, OnlyARefusalClearsTheFieldOtherFailuresTellTheUserOnce)
     EXPECT_EQ(Shown(), 2);
     EXPECT_EQ(LastBalloon().text, "The start/stop hot key is not on the current keyboard layout.");
 
+    // The desktop's question dismissed, or its service failing: kept, told once each.
+    sim.hotKeys.failAll = HotKeyFailure::Dismissed;
+    form->RegisterStartStopHotKey();
+    form->RegisterStartStopHotKey();
+    EXPECT_EQ(prefs->hotkeyStartStop->HotKey(), 32960);
+    EXPECT_EQ(Shown(), 3);
+    EXPECT_EQ(LastBalloon().text,
+              "The desktop's question about the start/stop hot key was dismissed; it is asked again at the next start.");
+    sim.hotKeys.failAll = HotKeyFailure::Failed;
+    form->RegisterStartStopHotKey();
+    form->RegisterStartStopHotKey();
+    EXPECT_EQ(prefs->hotkeyStartStop->HotKey(), 32960);
+    EXPECT_EQ(Shown(), 4);
+    EXPECT_EQ(LastBalloon().text, "The desktop could not bind the start/stop hot key; it is tried again at the next start.");
+
     sim.hotKeys.failAll = HotKeyFailure::Taken;
     form->RegisterStartStopHotKey();
     EXPECT_EQ(prefs->hotkeyStartStop->HotKey(), 0);
-    EXPECT_EQ(Shown(), 2);  // a refusal stays silent
+    EXPECT_EQ(Shown(), 4);  // a refusal stays silent
 
     sim.hotKeys.failAll = HotKeyFailure::None;
     prefs->hotkeyStartStop->SetHotKey(32960);
@@ -57,23 +73,27 @@ TEST_F(HotKey, ALayoutSwitchThatLosesTheKeyIsToldOnceAndKeepsIt)
     EXPECT_EQ(prefs->hotkeyStartStop->HotKey(), 32960);
 }
 
-TEST(HotKeyNames, PortalTriggersAndKeyPositions)
+TEST_F(HotKey, PortalTriggersNameWhatTheLayoutHasAtTheKey)
 {
-    EXPECT_EQ(PortalTrigger(MOD_ALT, 0xC0).toStdString(), "ALT+grave");
-    EXPECT_EQ(PortalTrigger(MOD_CONTROL | MOD_ALT | MOD_SHIFT, 'A').toStdString(), "CTRL+ALT+SHIFT+a");
-    EXPECT_EQ(PortalTrigger(MOD_CONTROL, 0x74).toStdString(), "CTRL+F5");
-    EXPECT_EQ(PortalTrigger(MOD_ALT, 0xBB).toStdString(), "ALT+equal");
-    EXPECT_EQ(PortalTrigger(MOD_ALT, 0xFF).toStdString(), "");  // no such key
-
-    // Windows names the punctuation keys and the digits by their US positions.
-    EXPECT_STREQ(VirtualKeyToKeyName(0xC0), "TLDE");
-    EXPECT_STREQ(VirtualKeyToKeyName('1'), "AE01");
-    EXPECT_STREQ(VirtualKeyToKeyName('0'), "AE10");
-    EXPECT_STREQ(VirtualKeyToKeyName(0xE2), "LSGT");
-    EXPECT_STREQ(VirtualKeyToKeyName(0xDE), "AC11");
-    // Letters follow the layout's symbols, as on Windows.
-    EXPECT_EQ(VirtualKeyToKeyName('A'), nullptr);
-    EXPECT_EQ(VirtualKeyToKeyName(0x70), nullptr);
+    auto trigger = [&](UINT modifiers, UINT vk) {
+        return PortalTrigger(modifiers, vk, KeyboardMap{sim.keyboard.Keymap(), sim.keyboard.Layout()}).toStdString();
+    };
+    EXPECT_EQ(trigger(MOD_ALT, 0xC0), "ALT+grave");  // no keymap known: a US keyboard's names
+    sim.keyboard.Use("us");
+    EXPECT_EQ(trigger(MOD_ALT, 0xC0), "ALT+grave");
+    EXPECT_EQ(trigger(MOD_CONTROL | MOD_ALT | MOD_SHIFT, 'A'), "CTRL+ALT+SHIFT+a");
+    EXPECT_EQ(trigger(MOD_CONTROL, 0x74), "CTRL+F5");
+    EXPECT_EQ(trigger(MOD_ALT, 0x67), "ALT+KP_7");
+    EXPECT_EQ(trigger(MOD_ALT, 0xFF), "");  // no such key
+    sim.keyboard.Use("de,us");
+    EXPECT_EQ(trigger(MOD_ALT, 0xC0), "ALT+dead_circumflex");
+    EXPECT_EQ(trigger(MOD_ALT, 0xDD), "ALT+plus");
+    EXPECT_EQ(trigger(MOD_ALT, '1'), "ALT+1");
+    EXPECT_EQ(trigger(MOD_CONTROL | MOD_ALT, 'Z'), "CTRL+ALT+z");
+    sim.keyboard.Use("de,us", 1);
+    EXPECT_EQ(trigger(MOD_ALT, 0xDD), "ALT+bracketright");
+    sim.keyboard.Use("ru");
+    EXPECT_EQ(trigger(MOD_ALT, 'Q'), "");  // the layout types no Q
 }
 
 }  // namespace
