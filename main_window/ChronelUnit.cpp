@@ -32,6 +32,7 @@ const char* const kToggleScript =
 const char* const kIdleTitle = "Chronel Auto-Stop Idle Detection";
 constexpr std::uint32_t kIdlePendingMs = 30000;
 constexpr std::uint32_t kFirstPaintWaitMs = 30000;
+constexpr std::uint32_t kKeyringExitWaitMs = 10000;
 
 bool StartsWith(const std::string& s, const std::string& prefix)
 {
@@ -337,7 +338,10 @@ void TForm1::ExitStopFailed(const std::string& reason)
 
 bool TForm1::FormClose()
 {
-    return frmPrefs->SaveSettingsOrAskToClose(SettingsFilePath());
+    if (!frmPrefs->SaveSettingsOrAskToClose(SettingsFilePath())) return false;
+    // A password on its way to the keyring must not end with the program.
+    frmPrefs->Keyring().Settle(kKeyringExitWaitMs);
+    return true;
 }
 
 void TForm1::closeEvent(QCloseEvent* event)
@@ -416,6 +420,7 @@ void TForm1::EndSession()
         std::fprintf(stderr, "ChronelGui: %s.\n", MessageOf(failure).c_str());
         code = 1;
     }
+    frmPrefs->Keyring().Settle(kKeyringExitWaitMs);
     closed_ = true;
     closeAfterStop_ = false;
     // Every loop ends, a modal one included; the hot key goes with the window.
@@ -891,7 +896,9 @@ void TForm1::StartWebSession()
     // takes over when it fails.
     IClock* clock = CurrentPlatform().Clock;
     const std::uint32_t since = clock->GetTickCount();
-    while (Web->Busy() && !closed_ && clock->GetTickCount() - since < kFirstPaintWaitMs)
+    // The keyring's answer for the password is waited for as the page is.
+    while ((Web->Busy() || frmPrefs->Keyring().Reading()) && !closed_ &&
+           clock->GetTickCount() - since < kFirstPaintWaitMs)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 250);
     if (closed_) return;
     WebBrowserRemoveBorder(Web.get(), false);
@@ -911,6 +918,14 @@ void TForm1::StartWebSession()
 
 void TForm1::NavigateLogin()
 {
+    // A password kept in the desktop's keyring is posted once the keyring has given it.
+    switch (frmPrefs->Keyring().ForLogin([this] {
+        if (Link.State() == TLinkState::Connecting) NavigateLogin();
+    })) {
+    case TKeyringPassword::Login::Ready: break;
+    case TKeyringPassword::Login::Waiting: return;
+    case TKeyringPassword::Login::Unavailable: Link.Hold(frmPrefs->Keyring().UnavailableMessage()); return;
+    }
     // A fresh login after a failure may fill in the login form once more.
     if (Link.Failures() > 0) LoginPageCount = 0;
     TraceMark("login-navigate");
@@ -982,7 +997,9 @@ void TForm1::WebDocumentComplete(const std::string& url)
 {
     TraceMark("document-complete");
     // The program's own status page says nothing about the service.
-    if (url == kLocalPageUrl && (Link.State() == TLinkState::Refused || Link.Failures() > 0)) return;
+    if (url == kLocalPageUrl &&
+        (Link.State() == TLinkState::Refused || Link.State() == TLinkState::Held || Link.Failures() > 0))
+        return;
     const std::string lower = LowerCase(CanonicalUrl(url));
     const bool keepMirror = Link.Retrying();
     bool loginSubmitted = false;

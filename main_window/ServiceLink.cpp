@@ -112,9 +112,23 @@ void TServiceLink::LoadCompleted()
     }
 }
 
+void TServiceLink::Hold(const std::string& message)
+{
+    CurrentPlatform().Windows->KillTimer(wnd_, kRetryTimer);
+    nextTryTick_ = 0;
+    state_ = TLinkState::Held;
+    lastFailure_ = message;
+    lastReason_ = message;
+    if (!reportedDisconnected_) {
+        reportedDisconnected_ = true;
+        if (OnConnectedChanged) OnConnectedChanged(false);
+    }
+    if (OnShowPage) OnShowPage(StatusPage());
+}
+
 void TServiceLink::TryNow()
 {
-    if (state_ != TLinkState::Reconnecting) return;
+    if (state_ != TLinkState::Reconnecting && state_ != TLinkState::Held) return;
     CurrentPlatform().Windows->KillTimer(wnd_, kRetryTimer);
     nextTryTick_ = 0;
     state_ = TLinkState::Connecting;
@@ -134,7 +148,7 @@ void TServiceLink::TransitionMirrored(TTransition transition)
 
 bool TServiceLink::BeginExitStop()
 {
-    if (state_ == TLinkState::Reconnecting || state_ == TLinkState::Refused) {
+    if (state_ == TLinkState::Reconnecting || state_ == TLinkState::Refused || state_ == TLinkState::Held) {
         // Nothing to submit the stop to: ask at once.
         exitReason_ = lastReason_.empty() ? std::string("not connected") : lastReason_;
         CurrentPlatform().Windows->PostMessage(wnd_, kExitQuestion, 0, 0);
@@ -158,16 +172,17 @@ std::string TServiceLink::TryNowUrl() const
 
 bool TServiceLink::IsTryNowUrl(const std::string& url) const
 {
-    return state_ == TLinkState::Reconnecting && !baseUrl_.empty() && url == TryNowUrl();
+    return (state_ == TLinkState::Reconnecting || state_ == TLinkState::Held) && !baseUrl_.empty() &&
+           url == TryNowUrl();
 }
 
 std::string TServiceLink::StatusPage() const
 {
     std::string body = "<p id=\"failure\">" + Html(lastFailure_) + "</p>";
-    if (state_ == TLinkState::Reconnecting) {
+    if (state_ == TLinkState::Reconnecting)
         body += "<p id=\"next\">Next try at " + Html(FormatLongTime(nextTryTime_)) + ".</p>";
+    if (state_ == TLinkState::Reconnecting || state_ == TLinkState::Held)
         body += "<p><a id=\"try-now\" href=\"" + Html(TryNowUrl()) + "\">Try now</a></p>";
-    }
     return "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>Not connected</title>"
            "<style>body{font:11px sans-serif;margin:4px;overflow-wrap:anywhere}p{margin:0 0 6px}</style>"
            "</head><body>" +

@@ -16,6 +16,7 @@ enum class TLinkState {
     Connected,     // the last load reached the service
     Reconnecting,  // the status page is shown; the next try is armed
     Refused,       // the base URL cannot be used; nothing is tried
+    Held,          // the status page says why; only "Try now" tries again
 };
 
 enum class TTransition { None, Start, Stop };
@@ -38,6 +39,9 @@ public:
     void LoadFailed(const std::string& url, const std::string& reason);
     // A page of the service completed.
     void LoadCompleted();
+    // The login cannot be made now: status page with the message and
+    // "Try now", and no retry timer.
+    void Hold(const std::string& message);
     // Retry at once (the status page's link, the network is back).
     void TryNow();
     void NetworkBack();

@@ -10,6 +10,7 @@
 
 #include "platform/Network.h"
 #include "platform/Platform.h"
+#include "platform/sim/SimSecrets.h"
 #include "platform/sim/SimSession.h"
 
 class SimClock : public IClock {
@@ -318,6 +319,7 @@ public:
     SimSession session;
     SimAutostart autostart;
     SimNetworkStatus network;
+    SimSecrets secrets;
     Platform platform;
 
 private:
