@@ -75,6 +75,7 @@ struct SecretServiceKeyring::Call {
     SecretService* service = nullptr;
     SecretCollection* collection = nullptr;
     GHashTable* attributes = nullptr;
+    bool unlockTried = false;
 
     Call(Kind k, SecretKey sk, Answer a) : kind(k), key(std::move(sk)), answer(std::move(a))
     {
@@ -135,18 +136,17 @@ struct SecretServiceKeyring::Call {
                                         call->cancellable, &Call::OnCollection, call);
             break;
         case Kind::Read:
-            // Locked entries come too, so that "locked" is told from "none".
-            secret_service_search(call->service, Schema(), call->attributes,
-                                  static_cast<SecretSearchFlags>(SECRET_SEARCH_ALL | SECRET_SEARCH_UNLOCK |
-                                                                 SECRET_SEARCH_LOAD_SECRETS),
-                                  call->cancellable, &Call::OnSearch, call);
-            break;
-        case Kind::Delete:
-            secret_service_search(call->service, Schema(), call->attributes,
-                                  static_cast<SecretSearchFlags>(SECRET_SEARCH_ALL | SECRET_SEARCH_UNLOCK),
-                                  call->cancellable, &Call::OnSearch, call);
-            break;
+        case Kind::Delete: Search(call); break;
         }
+    }
+
+    static void Search(Call* call)
+    {
+        // Locked entries come too, so that "locked" is told from "none".
+        int flags = SECRET_SEARCH_ALL | SECRET_SEARCH_UNLOCK;
+        if (call->kind == Kind::Read) flags |= SECRET_SEARCH_LOAD_SECRETS;
+        secret_service_search(call->service, Schema(), call->attributes, static_cast<SecretSearchFlags>(flags),
+                              call->cancellable, &Call::OnSearch, call);
     }
 
     static void OnCollection(GObject*, GAsyncResult* result, gpointer data)
@@ -156,7 +156,8 @@ struct SecretServiceKeyring::Call {
         call->collection = secret_collection_for_alias_finish(result, &error);
         if (Failed(call, error)) return;
         if (!call->collection) {
-            Finish(call, Answered(SecretStatus::NoKeyring, "it has no default keyring"));
+            if (call->kind == Kind::Read || call->kind == Kind::Delete) Finish(call, Answered(SecretStatus::NotFound));
+            else Finish(call, Answered(SecretStatus::NoKeyring, "it has no default keyring"));
             return;
         }
         if (call->kind == Kind::Probe) {
@@ -164,7 +165,8 @@ struct SecretServiceKeyring::Call {
             return;
         }
         if (!secret_collection_get_locked(call->collection)) {
-            StoreNow(call);
+            if (call->kind == Kind::Store) StoreNow(call);
+            else Finish(call, Answered(SecretStatus::NotFound));
             return;
         }
         // The keyring asks the user to unlock it.
@@ -186,7 +188,8 @@ struct SecretServiceKeyring::Call {
             Finish(call, Answered(SecretStatus::Locked, kKeyringLockedReason));
             return;
         }
-        StoreNow(call);
+        if (call->kind == Kind::Store) StoreNow(call);
+        else Search(call);
     }
 
     static void StoreNow(Call* call)
@@ -237,7 +240,13 @@ struct SecretServiceKeyring::Call {
             }
         }
         g_list_free_full(items, g_object_unref);
-        if (!found) {
+        if (!found && !call->unlockTried) {
+            // A keyring loaded locked matches no attributes (it keeps them
+            // hashed): the default one is unlocked and searched again.
+            call->unlockTried = true;
+            secret_collection_for_alias(call->service, SECRET_COLLECTION_DEFAULT, SECRET_COLLECTION_NONE,
+                                        call->cancellable, &Call::OnCollection, call);
+        } else if (!found) {
             Finish(call, Answered(SecretStatus::NotFound));
         } else if (call->kind == Kind::Read) {
             // An unlocked entry answers, even where a copy elsewhere stays locked.

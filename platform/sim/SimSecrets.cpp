@@ -55,9 +55,10 @@ SecretAnswer SimSecrets::Carry(const Call& call)
     case Kind::Probe:
         return hasDefault ? Answered(SecretStatus::Done) : Answered(SecretStatus::NoKeyring, "it has no default keyring");
     case Kind::Read: {
+        // A locked keyring cannot tell whether it holds the entry.
+        if (locked) return Answered(SecretStatus::Locked, kKeyringLockedReason);
         auto it = entries.find(id);
         if (it == entries.end()) return Answered(SecretStatus::NotFound);
-        if (locked) return Answered(SecretStatus::Locked, kKeyringLockedReason);
         SecretAnswer a = Answered(SecretStatus::Done);
         a.password = it->second.password;
         return a;
@@ -68,8 +69,8 @@ SecretAnswer SimSecrets::Carry(const Call& call)
         entries[id] = Entry{call.password, SecretLabel(call.key)};
         return Answered(SecretStatus::Done);
     case Kind::Delete:
-        if (!entries.count(id)) return Answered(SecretStatus::NotFound);
         if (locked) return Answered(SecretStatus::Locked, kKeyringLockedReason);
+        if (!entries.count(id)) return Answered(SecretStatus::NotFound);
         entries.erase(id);
         return Answered(SecretStatus::Done);
     }
