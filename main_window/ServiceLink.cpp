@@ -137,7 +137,8 @@ void TServiceLink::TryNow()
 
 void TServiceLink::NetworkBack()
 {
-    TryNow();
+    // A held login waits for the user, not for the network.
+    if (state_ == TLinkState::Reconnecting) TryNow();
 }
 
 void TServiceLink::TransitionMirrored(TTransition transition)

@@ -62,8 +62,10 @@ printf 'account = demo:%s\n' "$PASSWORD" >"$E2E_TMP/service.conf"
 e2e_spawn demo "$DEMO" --port 0 --config "$E2E_TMP/service.conf"
 e2e_wait 10 grep -q '^PORT ' "$E2E_TMP/demo.log" || e2e_fail "demo service did not start"
 BASE="http://127.0.0.1:$(awk '/^PORT /{print $2; exit}' "$E2E_TMP/demo.log")/"
-# Logins that reached the timer page.
-logins() { e2e_demo_count "$BASE" '"target":"/time_log\.php[^"]*".*"user":"demo"|"user":"demo".*"target":"/time_log\.php'; }
+# The service's verdicts on the posted password.
+LOGIN_OK='"kind":"login","via":"pw","user":"demo","result":"ok"'
+logins() { e2e_demo_count "$BASE" "$LOGIN_OK"; }
+wrong_logins() { e2e_demo_count "$BASE" '"result":"wrong"'; }
 DEVTOOLS=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
 page() { python3 "$HERE/devtools.py" "$DEVTOOLS" "$1"; }
 
@@ -128,9 +130,7 @@ e2e_log "(a) first run: the password is in the keyring only"
 # ---- (b) the login takes the keyring's password ----------------------------------------------
 before=$(logins)
 start_app
-e2e_wait 60 bash -c "[ \$(curl -sf '${BASE}__status' | grep -cE '\"target\":\"/time_log\\.php') -gt 0 ]" \
-  || e2e_fail "(b) no timer page requested"
-e2e_demo_wait "$BASE" 30 '"user":"demo"' $((before + 1)) || e2e_fail "(b) no login as demo: $(e2e_demo_status "$BASE")"
+e2e_demo_wait "$BASE" 60 "$LOGIN_OK" $((before + 1)) || e2e_fail "(b) no login as demo: $(e2e_demo_status "$BASE")"
 wait_mark timer-page-read 1 30 || e2e_fail "(b) the timer page was not read"
 for p in $(e2e_process_tree "$APP"); do tr '\0' ' ' <"/proc/$p/cmdline" 2>/dev/null; echo; done >"$E2E_TMP/cmdlines"
 grep -qF "$PASSWORD" "$E2E_TMP/cmdlines" && e2e_fail "(b) the password is on a command line"
@@ -176,7 +176,7 @@ MAIN=$(e2e_app_main_window "$APP") || e2e_fail "(d) no main window"
 read -r x y < <(page "(() => { const r = document.getElementById('try-now').getBoundingClientRect();
   return Math.round(r.left + r.width / 2) + ' ' + Math.round(r.top + r.height / 2); })()")
 xdotool mousemove --window "$MAIN" "$x" "$y" click 1
-e2e_demo_wait "$BASE" 30 '"user":"demo"' $((before + 1)) || e2e_fail "(d) Try now did not log in"
+e2e_demo_wait "$BASE" 30 "$LOGIN_OK" $((before + 1)) || e2e_fail "(d) Try now did not log in"
 close_app d
 e2e_log "(d) daemon stopped: said, and Try now logged in once it ran"
 
@@ -192,5 +192,6 @@ text=$(status_line)
   || e2e_fail "(e) status line: $text"
 close_app e
 file_without_password || e2e_fail "(e) the file changed: $(grep '^Password' "$INI")"
+[ "$(wrong_logins)" = 0 ] || e2e_fail "a login with a wrong or missing password: $(e2e_demo_status "$BASE")"
 e2e_log "(e) locked keyring said"
 echo "keyring: ok"

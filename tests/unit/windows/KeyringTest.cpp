@@ -166,7 +166,8 @@ TEST_F(Keyring, LoginWaitsForTheKeyringAndALockedOneHoldsTheLink)
     EXPECT_EQ(form->tryIcon->Hint(), "Not connected");
     EXPECT_EQ(form->Link.State(), TLinkState::Held);
     const std::size_t navigations = view->navigations.size();
-    sim.Advance(600000);  // no retries by itself
+    sim.Advance(600000);  // no retries by itself, nor when the network comes back
+    sim.network.ComeBack();
     EXPECT_EQ(view->navigations.size(), navigations);
 
     // Unlocked now: "Try now" asks the keyring again and logs in with its password.
