@@ -270,17 +270,4 @@ TEST_F(Keyring, FirstRunTicksTheBoxWhereAKeyringAnswers)
     prefs->hide();
 }
 
-TEST_F(Keyring, FirstRunWithoutADefaultKeyringKeepsTheFile)
-{
-    secrets().hasDefault = false;
-    prefs->show();
-    secrets().Deliver();
-    EXPECT_FALSE(prefs->cbxPasswordInKeyring->Checked());
-    Type("pw");
-    prefs->SaveSettings(ini);
-    EXPECT_EQ(Value("Password"), "cj");
-    EXPECT_EQ(Value("PasswordInKeyring"), "<none>");
-    prefs->hide();
-}
-
 }  // namespace
