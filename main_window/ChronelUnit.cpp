@@ -34,6 +34,7 @@ const char* const kToggleScript =
 const char* const kIdleTitle = "Chronel Auto-Stop Idle Detection";
 const char* const kRefusedMessage = "The service did not accept the user name and password.";
 constexpr std::uint32_t kFirstPaintWaitMs = 30000;
+constexpr std::uint32_t kKeyringExitWaitMs = 10000;
 
 bool StartsWith(const std::string& s, const std::string& prefix)
 {
@@ -346,7 +347,10 @@ void TForm1::ExitStopFailed(const std::string& reason)
 
 bool TForm1::FormClose()
 {
-    return frmPrefs->SaveSettingsOrAskToClose(SettingsFilePath());
+    if (!frmPrefs->SaveSettingsOrAskToClose(SettingsFilePath())) return false;
+    // A password on its way to the keyring must not end with the program.
+    frmPrefs->Keyring().Settle(kKeyringExitWaitMs);
+    return true;
 }
 
 void TForm1::closeEvent(QCloseEvent* event)
@@ -425,6 +429,7 @@ void TForm1::EndSession()
         std::fprintf(stderr, "ChronelGui: %s.\n", MessageOf(failure).c_str());
         code = 1;
     }
+    frmPrefs->Keyring().Settle(kKeyringExitWaitMs);
     closed_ = true;
     // Every loop ends, a modal one included; the hot key goes with the window.
     QCoreApplication::exit(code);
@@ -938,9 +943,11 @@ void TForm1::StartWebSession()
     const std::uint32_t since = clock->GetTickCount();
     {
         // The wait sleeps until something happens; the timer ends it in time.
+        // The keyring's answer for the password is waited for as the page is.
         QTimer wake;
         wake.start(250);
-        while (Web->Busy() && !closed_ && clock->GetTickCount() - since < kFirstPaintWaitMs)
+        while ((Web->Busy() || frmPrefs->Keyring().Reading()) && !closed_ &&
+               clock->GetTickCount() - since < kFirstPaintWaitMs)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     if (closed_) return;
@@ -972,6 +979,14 @@ void TForm1::AttachHostObject()
 
 void TForm1::NavigateLogin()
 {
+    // A password kept in the desktop's keyring is posted once the keyring has given it.
+    switch (frmPrefs->Keyring().ForLogin([this] {
+        if (Link.State() == TLinkState::Connecting) NavigateLogin();
+    })) {
+    case TKeyringPassword::Login::Ready: break;
+    case TKeyringPassword::Login::Waiting: return;
+    case TKeyringPassword::Login::Unavailable: HoldLogin(frmPrefs->Keyring().UnavailableMessage()); return;
+    }
     // A fresh login after a failure may fill in the login form once more.
     if (Link.Failures() > 0) LoginPageCount = 0;
     loginFormPosted_ = false;
@@ -1008,17 +1023,22 @@ void TForm1::LoginRefused()
 {
     TraceMark("login-refused");
     loginFormPosted_ = false;
-    refusedUser_ = frmPrefs->edtUsername->Text();
-    refusedPassword_ = frmPrefs->edtPassword->Text();
-    Link.Hold(kRefusedMessage);
+    HoldLogin(kRefusedMessage);
+}
+
+void TForm1::HoldLogin(const std::string& message)
+{
+    heldUser_ = frmPrefs->edtUsername->Text();
+    heldPassword_ = frmPrefs->edtPassword->Text();
+    Link.Hold(message);
     Mirror.ServiceHeld();
 }
 
 void TForm1::PreferencesClosed()
 {
-    // Credentials changed after a refusal: the new ones are tried at once.
+    // Credentials changed while the login is held: the new ones are tried at once.
     if (Link.State() != TLinkState::Held) return;
-    if (frmPrefs->edtUsername->Text() == refusedUser_ && frmPrefs->edtPassword->Text() == refusedPassword_) return;
+    if (frmPrefs->edtUsername->Text() == heldUser_ && frmPrefs->edtPassword->Text() == heldPassword_) return;
     Link.TryNow();
 }
 

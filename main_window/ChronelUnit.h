@@ -166,6 +166,8 @@ private:
     void Relogin();
     // The service refused the stored credentials: nothing is posted again unasked.
     void LoginRefused();
+    // No login until the user acts: the status page says why.
+    void HoldLogin(const std::string& message);
     void PreferencesClosed();
     void WatchPreferences();
     void ShowConnected(bool connected);
@@ -186,7 +188,7 @@ private:
     bool notConnectedHint_ = false;  // the tray hint says why the service is not reached  // the transition's own balloon gives way to the page's word
     bool hostObjectPending_ = false;  // attached on the first page that completes
     bool loginFormPosted_ = false;  // the stored password went out through the login form
-    std::string refusedUser_, refusedPassword_;
+    std::string heldUser_, heldPassword_;  // the credentials the held login had
     bool inCloseQuery_ = false;
     bool closeAgain_ = false;
     bool paintHandlerAttached_ = true;

@@ -11,6 +11,7 @@
 #include "platform/MessageWindows.h"
 #include "platform/NotifyIcon.h"
 #include "platform/Registry.h"
+#include "platform/Secrets.h"
 #include "platform/Session.h"
 #include "platform/Shell.h"
 #include "platform/SingleInstance.h"
@@ -35,6 +36,7 @@ struct Platform {
     ISingleInstance* Instance = nullptr;
     ISession* Session = nullptr;
     IAutostart* Autostart = nullptr;
+    ISecrets* Secrets = nullptr;  // none: no keyring on this platform
     IWindowSystem* WindowSystem = nullptr;  // none: every behaviour is offered
 };
 

@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <cstdio>
+#include <filesystem>
 #include <QFont>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -172,6 +173,7 @@ TfrmPrefs::TfrmPrefs(IPrefsHost* host, QWidget* parent)
     edtUsername = new TEdit(tabServer);
     edtPassword = new TEdit(tabServer);
     edtPassword->setEchoMode(QLineEdit::Password);
+    cbxPasswordInKeyring = new TCheckBox("&Keep the password in the desktop's keyring", tabServer);
     lblBaseURLProblem = new QLabel(tabServer);
     lblBaseURLProblem->setObjectName("lblBaseURLProblem");
     lblBaseURLProblem->setWordWrap(true);
@@ -192,8 +194,9 @@ TfrmPrefs::TfrmPrefs(IPrefsHost* host, QWidget* parent)
         g->addWidget(edtUsername, 3, 1);
         g->addWidget(new QLabel("Password", tabServer), 4, 0);
         g->addWidget(edtPassword, 4, 1);
-        g->addWidget(Label16, 5, 0, 1, 2);
-        g->setRowStretch(6, 1);
+        g->addWidget(cbxPasswordInKeyring, 5, 0, 1, 2);
+        g->addWidget(Label16, 6, 0, 1, 2);
+        g->setRowStretch(7, 1);
     }
 
     // About.
@@ -263,6 +266,21 @@ TfrmPrefs::TfrmPrefs(IPrefsHost* host, QWidget* parent)
     cbxRemoveFromTaskBar->OnClick = [this](TCheckBox*) { cbxRemoveFromTaskBarClick(); };
     ShowAutostart();
     cbxStartWithSession->OnClick = [this](TCheckBox*) { cbxStartWithSessionClick(); };
+
+    keyring_ = std::make_unique<TKeyringPassword>(*edtPassword, *cbxPasswordInKeyring);
+    keyring_->KeyOf = [this] { return SecretKey{edtBaseURL->ShownText(), edtUsername->ShownText()}; };
+    keyring_->OnSaveNow = [this] {
+        try {
+            SaveSettings(SettingsFilePath());
+            return true;
+        } catch (const std::exception& e) {
+            Application().ShowException(e.what());
+            return false;
+        }
+    };
+    cbxPasswordInKeyring->OnClick = [this](TCheckBox*) { keyring_->BoxClicked(); };
+    // Only what the user types is a new password; the program's own settings are not.
+    connect(edtPassword, &QLineEdit::textEdited, this, [this] { keyring_->PasswordTyped(); });
 }
 
 // ---- start with the desktop session ----------------------------------------------
@@ -291,6 +309,8 @@ void TfrmPrefs::cbxStartWithSessionClick()
 void TfrmPrefs::showEvent(QShowEvent* event)
 {
     ShowAutostart();  // the entry may have been changed outside
+    std::error_code ec;
+    if (!std::filesystem::exists(SettingsFilePath(), ec)) keyring_->FirstRun();
     QDialog::showEvent(event);
 }
 
@@ -418,7 +438,7 @@ void TfrmPrefs::SaveSettings(const std::string& path)
     ini.WriteBool("Form", "RemoveFromTaskBar", cbxRemoveFromTaskBar->Checked());
     ini.WriteString("Prefs", "BaseURL", edtBaseURL->Text());
     ini.WriteString("Prefs", "Username", edtUsername->Text());
-    ini.WriteString("Prefs", "Password", Rot13(edtPassword->Text()));
+    ini.WriteString("Prefs", "Password", Rot13(keyring_->PasswordForFile()));
     ini.WriteBool("Prefs", "PlayTickingSound", cbxPlayTickingSound->Checked());
     ini.WriteInteger("Prefs", "TickingSoundInterval", edtTickingSound->Value());
     ini.WriteInteger("Prefs", "HotKeyStartStop", hotkeyStartStop->HotKey());
@@ -426,6 +446,11 @@ void TfrmPrefs::SaveSettings(const std::string& path)
     ini.WriteInteger("Prefs", "MinuteReminderInterval", edtMinuteReminder->Value());
     ini.WriteBool("Prefs", "AutoStopStartOnIdleTime", cbxIdleTimeCheck->Checked());
     ini.WriteInteger("Prefs", "AutoStopStartOnIdleTimeMinutes", edtIdleTimeCheck->Value());
+    // Written once the keyring keeps the password, so a file shared with the
+    // Windows program changes only then (that program ignores the key).
+    if (keyring_->InKeyring() || ini.ReadString("Prefs", "PasswordInKeyring", "\n") != "\n")
+        ini.WriteBool("Prefs", "PasswordInKeyring", keyring_->InKeyring());
+    keyring_->Saved();
 }
 
 void TfrmPrefs::LoadSettings(const std::string& path)
@@ -446,7 +471,7 @@ void TfrmPrefs::LoadSettings(const std::string& path)
     cbxRemoveFromTaskBar->SetChecked(ini.ReadBool("Form", "RemoveFromTaskBar", true));
     edtBaseURL->SetText(ini.ReadString("Prefs", "BaseURL", LocalBaseURL()));
     edtUsername->SetText(ini.ReadString("Prefs", "Username", ""));
-    edtPassword->SetText(Rot13(ini.ReadString("Prefs", "Password", "")));
+    const std::string password = Rot13(ini.ReadString("Prefs", "Password", ""));
     cbxPlayTickingSound->SetChecked(ini.ReadBool("Prefs", "PlayTickingSound", false));
     edtTickingSound->SetValue(ini.ReadInteger("Prefs", "TickingSoundInterval", 60));
     hotkeyStartStop->SetHotKey(
@@ -455,4 +480,6 @@ void TfrmPrefs::LoadSettings(const std::string& path)
     edtMinuteReminder->SetValue(ini.ReadInteger("Prefs", "MinuteReminderInterval", 20));
     cbxIdleTimeCheck->SetChecked(ini.ReadBool("Prefs", "AutoStopStartOnIdleTime", false));
     edtIdleTimeCheck->SetValue(ini.ReadInteger("Prefs", "AutoStopStartOnIdleTimeMinutes", 2));
+    // The password field is filled last, from the file or, once it answers, the keyring.
+    keyring_->Loaded(ini.ReadBool("Prefs", "PasswordInKeyring", false), password);
 }

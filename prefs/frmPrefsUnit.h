@@ -2,11 +2,13 @@
 // The preferences window. Its controls are the only in-memory copy of the
 // settings; LoadSettings and SaveSettings move them to and from the file.
 #include <QDialog>
+#include <memory>
 #include <string>
 
 #include "components/Controls.h"
 #include "components/HotKey.h"
 #include "components/SpinEdit.h"
+#include "prefs/KeyringPassword.h"
 
 class QLabel;
 class QPushButton;
@@ -56,6 +58,9 @@ public:
     bool FormClose();
 
     bool SettingsChanged = false;
+    // The password in the desktop's keyring: what the login may use, and the
+    // keyring's work before the program ends.
+    TKeyringPassword& Keyring() { return *keyring_; }
 
     QTabWidget* PageControl1;
     QWidget* tabExtra;
@@ -77,6 +82,7 @@ public:
     TEdit* edtBaseURL;
     TEdit* edtUsername;
     TEdit* edtPassword;
+    TCheckBox* cbxPasswordInKeyring;  // "PasswordInKeyring": the password is not in the file
     QLabel* Label9;
     QPushButton* OKBtn;
     QPushButton* HelpBtn;
@@ -92,6 +98,7 @@ private:
     void ShowAutostart();
     bool showingAutostart_ = false;
     IPrefsHost* host_;
+    std::unique_ptr<TKeyringPassword> keyring_;
 };
 
 // The one preferences window of the program (created at start-up).

@@ -17,6 +17,8 @@ PACKAGES=(
   libpcre2-dev
   # HTML character references
   libxml2-dev
+  # the password in the desktop's keyring (Secret Service)
+  libsecret-1-dev
   # X11 services
   libx11-dev libxss-dev libxcb1-dev libxcb-keysyms1-dev libx11-xcb-dev
   libxcb-render0-dev libxcb-render-util0-dev
@@ -45,6 +47,8 @@ TEST_PACKAGES=(
   python3 python3-dbus python3-gi
   # reading the program's pages through the browser engine's remote debugging
   python3-websocket
+  # the desktop's keyring daemon and its command-line tool
+  gnome-keyring libsecret-tools
   # a headless Wayland compositor, its virtual keyboard and protocol list
   sway wtype wayland-utils
   # Plasma's compositor and the desktop portal with its Plasma backend (a Qt 5

@@ -1,5 +1,6 @@
 #include "platform/desktop/DesktopPlatform.h"
 #include "platform/desktop/NetworkStatusQt.h"
+#include "platform/desktop/SecretServiceKeyring.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -420,6 +421,7 @@ DesktopPlatform::DesktopPlatform()
     soundPlayers = CreateDesktopSoundPlayers();
     browsers = CreateDesktopBrowsers();
     network = CreateDesktopNetworkStatus();
+    secrets = std::make_unique<SecretServiceKeyring>();
     SetCurrentNetworkStatus(network.get());
     InstallAddedServices();
     SetCurrentPlatform(&platform);
@@ -433,6 +435,7 @@ void DesktopPlatform::InstallAddedServices()
     platform.SoundPlayers = soundPlayers.get();
     platform.Browsers = browsers.get();
     platform.LastInput = lastInput.get();
+    platform.Secrets = secrets.get();
 }
 
 DesktopPlatform::~DesktopPlatform()

@@ -188,6 +188,7 @@ public:
     std::unique_ptr<ISoundPlayers> soundPlayers;
     std::unique_ptr<IBrowsers> browsers;
     std::unique_ptr<INetworkStatus> network;
+    std::unique_ptr<ISecrets> secrets;
     Platform platform;
 
 private:

@@ -476,6 +476,7 @@ SimPlatform::SimPlatform()
     platform.Instance = &instance;
     platform.Session = &session;
     platform.Autostart = &autostart;
+    platform.Secrets = &secrets;
     SetCurrentNetworkStatus(&network);
     SetCurrentPlatform(&platform);
 }

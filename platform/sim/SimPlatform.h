@@ -11,6 +11,7 @@
 #include "platform/KeyboardLayout.h"
 #include "platform/Network.h"
 #include "platform/Platform.h"
+#include "platform/sim/SimSecrets.h"
 #include "platform/sim/SimSession.h"
 
 struct xkb_context;
@@ -346,6 +347,7 @@ public:
     SimSession session;
     SimAutostart autostart;
     SimNetworkStatus network;
+    SimSecrets secrets;
     Platform platform;
 
 private:

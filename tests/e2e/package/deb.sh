@@ -51,7 +51,7 @@ file -b "$(dpkg-deb --fsys-tarfile "$DEB" | tar -x -O ./usr/bin/ChronelGui >"$E2
 DEPENDS=$(dpkg-deb -f "$DEB" Depends)
 e2e_log "Depends: $DEPENDS"
 for d in libc6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6webenginewidgets6 libqt6webenginecore6-bin \
-         libqt6multimedia6 libqt6dbus6 libpcre2-8-0 libx11-6 libxss1 gstreamer1.0-plugins-good libxcursor1; do
+         libqt6multimedia6 libqt6dbus6 libsecret-1-0 libpcre2-8-0 libx11-6 libxss1 gstreamer1.0-plugins-good libxcursor1; do
   [[ ", $DEPENDS," == *", $d "* || ", $DEPENDS," == *", $d,"* ]] || e2e_fail "Depends lacks $d"
 done
 
