@@ -43,6 +43,9 @@ TEST_PACKAGES=(
   python3 python3-dbus python3-gi
   # a headless Wayland compositor, its virtual keyboard and protocol list
   sway wtype wayland-utils
+  # the desktops' own compositors, headless: KWin (idle protocols, fake input, its
+  # screen-saver service) and Mutter (idle monitor, remote desktop input)
+  kwin-wayland mutter
   # fuzzing
   clang libclang-rt-14-dev
 )
