@@ -51,6 +51,12 @@ esac
 
 out=$(WAYLAND_DISPLAY="$WL" "$BIN" --version 2>/dev/null) || e2e_fail "--version failed"
 grep -qxF "Idle time: $SOURCE" <<<"$out" || e2e_fail "idle source under $COMPOSITOR: $out"
+if [ "$COMPOSITOR" = kwin ]; then
+  # Without its Wayland protocols, KWin's own screen-saver service refuses
+  # the idle time on Wayland: no source.
+  out=$(WAYLAND_DISPLAY=no-such-compositor "$BIN" --version 2>/dev/null) || e2e_fail "--version failed"
+  grep -qx "Idle time: not available" <<<"$out" || e2e_fail "KWin's screen saver on Wayland: $out"
+fi
 e2e_log "$COMPOSITOR: $SOURCE"
 
 idle_start_demo
