@@ -146,7 +146,7 @@ std::string WaylandIdleConnection::Describe() const
 {
     // Without input-only notices the compositor holds the idle notice back
     // while any window inhibits idleness, however long the user is away.
-    const char* inhibited = ": an idle inhibitor (a playing video, a call) can hide the user's absence";
+    const char* inhibited = ": an idle inhibitor such as a playing video or a call can hide the user's absence";
     if (!notifier_) return std::string("Wayland compositor (org_kde_kwin_idle") + inhibited + ")";
     if (ext_idle_notifier_v1_get_version(notifier_) >= kInputOnlyVersion)
         return "Wayland compositor (ext-idle-notify-v1 version 2, input only)";

@@ -70,8 +70,8 @@ idle_wayland_source() {
   local globals
   globals=$(WAYLAND_DISPLAY="$WL" wayland-info 2>/dev/null)
   if grep -q "'ext_idle_notifier_v1'" <<<"$globals"; then
-    echo "Wayland compositor (ext-idle-notify-v1 version 1: an idle inhibitor (a playing video, a call) can hide the user's absence)"
+    echo "Wayland compositor (ext-idle-notify-v1 version 1: an idle inhibitor such as a playing video or a call can hide the user's absence)"
   else
-    echo "Wayland compositor (org_kde_kwin_idle: an idle inhibitor (a playing video, a call) can hide the user's absence)"
+    echo "Wayland compositor (org_kde_kwin_idle: an idle inhibitor such as a playing video or a call can hide the user's absence)"
   fi
 }
