@@ -800,9 +800,16 @@ void TForm1::tmrEverythingTimer()
         minutesPart = std::to_string(seconds / 60) + " min.";
     }
     std::uint32_t lastInput = 0;
-    const bool idleReadable = frmPrefs->cbxIdleTimeCheck->Checked() && CurrentPlatform().LastInput &&
-                              CurrentPlatform().LastInput->GetLastInputTick(lastInput);
-    if (frmPrefs->cbxIdleTimeCheck->Checked() && !idleReadable) {
+    ILastInput* const idleSource = CurrentPlatform().LastInput;
+    const bool idleReadable = frmPrefs->cbxIdleTimeCheck->Checked() && idleSource &&
+                              idleSource->GetLastInputTick(lastInput);
+    // No fresh reading yet (the first question after a pause, a late answer)
+    // decides nothing; only failures in a row make the idle time unknown.
+    const bool idlePending = frmPrefs->cbxIdleTimeCheck->Checked() && !idleReadable && idleSource &&
+                             !idleSource->Failing();
+    if (idlePending) {
+        if (!ClockRunning && IdleStopped) ++BreakSeconds;
+    } else if (frmPrefs->cbxIdleTimeCheck->Checked() && !idleReadable) {
         // Unknown idle time is not "active": automatic stop and restart are off.
         idlePart = " idle n/a";
         if (!idleUnreadableReported_) {
@@ -813,6 +820,11 @@ void TForm1::tmrEverythingTimer()
                                      bitWarning, 30);
         }
     } else if (frmPrefs->cbxIdleTimeCheck->Checked()) {
+        if (idleUnreadableReported_) {
+            idleUnreadableReported_ = false;
+            tryIcon->ShowBalloonHint(kIdleTitle, "Idle detection works again; automatic stop and restart are on.",
+                                     bitInfo, 30);
+        }
         const std::uint32_t idleSeconds = (CurrentPlatform().Clock->GetTickCount() - lastInput) / 1000u;
         const std::uint32_t threshold = static_cast<std::uint32_t>(std::max(frmPrefs->edtIdleTimeCheck->Value(), 0)) * 60u;
         if (idleSeconds < 2) {
@@ -840,7 +852,7 @@ void TForm1::tmrEverythingTimer()
             }
         }
     }
-    if (show) SetCaption(minutesPart + idlePart);
+    if (show && !idlePending) SetCaption(minutesPart + idlePart);
     UpdateEverythingTimer();
 }
 

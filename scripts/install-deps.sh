@@ -51,9 +51,11 @@ TEST_PACKAGES=(
   gnome-keyring libsecret-tools
   # a headless Wayland compositor, its virtual keyboard and protocol list
   sway wtype wayland-utils
-  # Plasma's compositor and the desktop portal with its Plasma backend (a Qt 5
+  # the desktops' own compositors, headless: KWin (idle protocols, fake input, its
+  # screen-saver service, global shortcuts) and Mutter (idle monitor, remote
+  # desktop input); the desktop portal with its Plasma backend (a Qt 5
   # program: its Wayland plugin), for the global shortcuts
-  kwin-wayland xdg-desktop-portal xdg-desktop-portal-kde qtwayland5
+  kwin-wayland mutter xdg-desktop-portal xdg-desktop-portal-kde qtwayland5
   # fuzzing
   clang libclang-rt-14-dev
 )

@@ -20,6 +20,7 @@ class SleepAwareLastInput : public ILastInput {
 public:
     explicit SleepAwareLastInput(ILastInput* inner) : inner_(inner) {}
     bool GetLastInputTick(std::uint32_t& tick) override;
+    bool Failing() const override { return !inner_ || inner_->Failing(); }
     // The machine slept this long since the last input.
     void Slept(std::uint32_t ms);
 

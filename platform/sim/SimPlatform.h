@@ -196,8 +196,11 @@ private:
 class SimLastInput : public ILastInput {
 public:
     bool GetLastInputTick(std::uint32_t& t) override { t = tick; return ok; }
+    bool Failing() const override { return !ok && !pending; }
     std::uint32_t tick = 0;
     bool ok = true;
+    // With ok false: the reading is only late (the source still works).
+    bool pending = false;
 };
 
 class SimSoundPlayer : public ISoundPlayer {

@@ -679,6 +679,33 @@ TEST_P(Idle, UnreadableIdleTimeIsSaidOnceAndStopsNothing)
     EXPECT_EQ(Toggles(), toggles);
     EXPECT_TRUE(form->ClockRunning);
     EXPECT_FALSE(form->IdleStopped);
+
+    // Detection comes back by itself: said once, and it decides again.
+    sim.lastInput.ok = true;
+    Active();
+    sim.Advance(1000);
+    EXPECT_EQ(LastBalloon().text, "Idle detection works again; automatic stop and restart are on.");
+    EXPECT_EQ(form->windowTitle().toStdString(), "10 min. not idle ");
+    EXPECT_EQ(BalloonCount(), balloons + 1);
+}
+
+TEST_P(Idle, AReadingNotYetAtHandDecidesNothing)
+{
+    StartRunning();
+    sim.Advance(1000);
+    const std::string caption = form->windowTitle().toStdString();
+    // The source holds only an answer of an hour ago (idle stopping was off) and waits for a new one.
+    sim.lastInput.tick = sim.clock.GetTickCount() - 3600 * 1000;
+    sim.lastInput.ok = false;
+    sim.lastInput.pending = true;
+    const std::size_t toggles = Toggles();
+    const int balloons = BalloonCount();
+    sim.Advance(3000);
+    EXPECT_EQ(Toggles(), toggles);
+    EXPECT_EQ(BalloonCount(), balloons);
+    EXPECT_EQ(form->windowTitle().toStdString(), caption);
+    EXPECT_TRUE(form->ClockRunning);
+    EXPECT_FALSE(form->IdleStopped);
 }
 
 INSTANTIATE_TEST_SUITE_P(BothOrders, Idle, ::testing::Values(false, true),
