@@ -1,5 +1,6 @@
 // The settings file in awkward places and under a killed save.
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -67,6 +68,45 @@ TEST_F(SettingsFile, WritableFileInReadOnlyFolderIsWrittenInPlace)
     EXPECT_NO_THROW(ini.WriteString("Prefs", "Password", "nop"));
     EXPECT_EQ(Get(ini_), "[Form]\nTop=2\n[Prefs]\nPassword=nop\n");
     EXPECT_EQ(Mode(ini_), 0600u);
+    EXPECT_EQ(Entries(dir_), std::vector<std::string>{"ChronelGui.ini"});
+}
+
+// A file-size limit stands in for a full disk: an in-place save that does
+// not fit fails before it changes a byte, the password line included.
+TEST_F(SettingsFile, InPlaceSaveThatDoesNotFitKeepsTheOldFile)
+{
+    const std::string old = "[Form]\nTop=1\n[Prefs]\nUsername=ann\nPassword=nop\n";
+    Put(ini_, old);
+    ASSERT_EQ(::chmod(dir_.c_str(), 0555), 0);
+    struct rlimit saved {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto limitTo = [&](rlim_t bytes) {
+        struct rlimit limit = saved;
+        limit.rlim_cur = bytes;
+        return ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+    };
+    const auto oldHandler = ::signal(SIGXFSZ, SIG_IGN);
+
+    ASSERT_TRUE(limitTo(old.size()));
+    EXPECT_FALSE(WritePrivateProfileString("Form", "Top", "1000", ini_));  // longer
+    EXPECT_FALSE(WritePrivateProfileString("Form", "Left", "5", ini_));    // a new line
+    EXPECT_EQ(Get(ini_), old);
+    // What fits is written, and the rest of the old content cut off.
+    EXPECT_TRUE(WritePrivateProfileString("Prefs", "Username", "al", ini_));
+    EXPECT_EQ(Get(ini_), "[Form]\nTop=1\n[Prefs]\nUsername=al\nPassword=nop\n");
+    // A limit below the file's size: even a same-size write would stop halfway.
+    ASSERT_TRUE(limitTo(10));
+    EXPECT_FALSE(WritePrivateProfileString("Prefs", "Username", "bo", ini_));
+    EXPECT_EQ(Get(ini_), "[Form]\nTop=1\n[Prefs]\nUsername=al\nPassword=nop\n");
+    // In a writable folder the file is replaced whole or not at all.
+    ASSERT_EQ(::chmod(dir_.c_str(), 0700), 0);
+    EXPECT_FALSE(WritePrivateProfileString("Form", "Top", "2", ini_));
+    EXPECT_EQ(Get(ini_), "[Form]\nTop=1\n[Prefs]\nUsername=al\nPassword=nop\n");
+
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &saved), 0);
+    ::signal(SIGXFSZ, oldHandler);
+    EXPECT_TRUE(WritePrivateProfileString("Form", "Top", "1000", ini_));
+    EXPECT_EQ(Get(ini_), "[Form]\nTop=1000\n[Prefs]\nUsername=al\nPassword=nop\n");
     EXPECT_EQ(Entries(dir_), std::vector<std::string>{"ChronelGui.ini"});
 }
 
