@@ -14,9 +14,7 @@
 #include <QLockFile>
 #include <QThread>
 #include <QTimer>
-#include <cerrno>
 #include <cstdio>
-#include <csignal>
 #include <unistd.h>
 
 namespace {
@@ -35,23 +33,22 @@ QString SocketName(const std::string& key)
     return QStringLiteral("chronel-timer-%1-%2").arg(::getuid()).arg(QString::fromStdString(DesktopSingleInstance::KeyDigest(key)));
 }
 
-// The executable's file name of a process on this machine; empty when there
-// is no such process, "?" when it runs but cannot be looked at.
-QString ProgramOf(qint64 pid)
-{
-    if (pid <= 0 || (::kill(static_cast<pid_t>(pid), 0) != 0 && errno != EPERM)) return {};
-    const QString exe = QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(pid));
-    return exe.isEmpty() ? QStringLiteral("?") : QFileInfo(exe).fileName();
-}
-
 // A lock's owner runs here when its process number is a live copy of this
 // program on this machine. The host name and machine id it wrote do not
 // count: a shared home folder meets other machines' ids, and a machine's id
-// may change under a lock left by a crash.
+// may change under a lock left by a crash. A process that cannot be looked
+// at is another user's, not the owner.
 bool OwnerRunsHere(qint64 pid)
 {
-    const QString program = ProgramOf(pid);
-    return !program.isEmpty() && (program == "?" || program == QFileInfo(QFile::symLinkTarget("/proc/self/exe")).fileName());
+    if (pid <= 0) return false;
+    // An upgrade replaces the file under a running program: the link then names it "(deleted)".
+    const auto program = [](const QString& link) {
+        QString exe = QFile::symLinkTarget(link);
+        if (exe.endsWith(" (deleted)")) exe.chop(10);
+        return QFileInfo(exe).fileName();
+    };
+    const QString owner = program(QStringLiteral("/proc/%1/exe").arg(pid));
+    return !owner.isEmpty() && owner == program("/proc/self/exe");
 }
 }  // namespace
 
