@@ -30,7 +30,9 @@ const QByteArray kClosing = "closing\n";
 
 QString SocketName(const std::string& key)
 {
-    return QStringLiteral("chronel-timer-%1-%2").arg(::getuid()).arg(QString::fromStdString(DesktopSingleInstance::KeyDigest(key)));
+    return QStringLiteral("chronel-timer-%1-%2")
+        .arg(::getuid())
+        .arg(QString::fromStdString(DesktopSingleInstance::KeyDigest(key)));
 }
 
 // A lock's owner runs here when its process number is a live copy of this
@@ -115,14 +117,14 @@ ISingleInstance::Claim DesktopSingleInstance::ClaimOnBus(const std::string& key,
             kAnswerMs);
         if (answer.type() == QDBusMessage::ReplyMessage) return Claim::Running;
         const QString error = answer.errorName();
-        // An owner from before the tray start's question runs on all the same.
+        // An owner of an older version has no Confirm: it runs on all the same.
         if (error == "org.freedesktop.DBus.Error.UnknownMethod") return Claim::Running;
         // A closing owner refuses, or has no object left to call once its
         // event loop has ended; one that ended meanwhile leaves the name free.
         const bool closing = error == kClosingError || error == "org.freedesktop.DBus.Error.UnknownObject";
-        const bool gone = error == "org.freedesktop.DBus.Error.ServiceUnknown" ||
-                          error == "org.freedesktop.DBus.Error.NameHasNoOwner" ||
-                          (error == "org.freedesktop.DBus.Error.NoReply" && !bus.interface()->isServiceRegistered(name));
+        const bool gone =
+            error == "org.freedesktop.DBus.Error.ServiceUnknown" || error == "org.freedesktop.DBus.Error.NameHasNoOwner" ||
+            (error == "org.freedesktop.DBus.Error.NoReply" && !bus.interface()->isServiceRegistered(name));
         if (!closing && !gone) {
             error_ = "another instance runs with the settings file " + key + " but did not answer: " +
                      answer.errorMessage().toStdString();

@@ -19,7 +19,7 @@ write_ini "$INI" HotKeyStartStop=0
 mkdir -p "$AUTOSTART"
 printf '[Desktop Entry]\nType=Application\nName=Chronel Timer\nExec=ChronelGui --hidden --settings %s\n' \
   "$E2E_TMP/other.ini" >"$AUTOSTART/chronel-timer.desktop"
-printf '[Desktop Entry]\nType=Application\nName=Chronel Timer\nTryExec=/opt/elsewhere/ChronelGui\nExec=/opt/elsewhere/ChronelGui --hidden --settings %s\n' \
+printf '[Desktop Entry]\nType=Application\nTryExec=/opt/elsewhere/ChronelGui\nExec=/opt/elsewhere/ChronelGui --hidden --settings %s\n' \
   "$INI" >"$AUTOSTART/chronel-timer-0123456789abcdef.desktop"
 foreign=$(cd "$AUTOSTART" && md5sum chronel-timer.desktop chronel-timer-0123456789abcdef.desktop)
 foreign_kept() { [ "$(cd "$AUTOSTART" && md5sum chronel-timer.desktop chronel-timer-0123456789abcdef.desktop 2>&1)" = "$foreign" ]; }

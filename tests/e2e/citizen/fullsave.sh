@@ -18,7 +18,9 @@ wait_mapped "$APP" || e2e_fail "main window not mapped"
 e2e_wait 30 logged_in || e2e_fail "did not log in"
 e2e_wait 30 grep -q '^chronel-mark timer-page-read ' "$E2E_TMP/app.log" || e2e_fail "did not read the timer page"
 # The message box: a window with the program's title beside the main window.
-message_box() { xdotool search --onlyvisible --name '^Chronel Timer$' 2>/dev/null | grep -vxF "$WIN" | head -1 | grep .; }
+message_box() {
+  xdotool search --onlyvisible --name '^Chronel Timer$' 2>/dev/null | grep -vxF "$WIN" | head -1 | grep .
+}
 no_message_box() { ! message_box; }
 before=$(md5sum <"$INI")
 size=$(stat -c %s "$INI")

@@ -70,7 +70,8 @@ curl -s --max-time 5 -d '' "${BASE}__config?latency_ms=0" >/dev/null || e2e_fail
 service_running && e2e_fail "the exit did not stop the clock"
 kill -0 "$DURING" 2>/dev/null || e2e_fail "the start during the exit ended: $(cat "$E2E_TMP/during.log")"
 wait_mapped "$DURING" || e2e_fail "the start during the exit shows no window"
-e2e_wait 45 grep -q '^chronel-mark timer-page-read ' "$E2E_TMP/during.log" || e2e_fail "the start during the exit did not read the timer page"
+e2e_wait 45 grep -q '^chronel-mark timer-page-read ' "$E2E_TMP/during.log" \
+  || e2e_fail "the start during the exit did not read the timer page"
 e2e_log "(a) a start during the exit waited for it and runs"
 
 # Another settings file is another instance.

@@ -83,13 +83,13 @@ TEST_F(Autostart, OnlyEntriesOfThisProgramAndSettingsFileCount)
     ASSERT_TRUE(a.SetEnabled(true));
     const std::string aText = Read(a.EntryPath());
     EXPECT_FALSE(b.Enabled());
-    EXPECT_FALSE(other.Enabled());
+    EXPECT_FALSE(other.Enabled());  // another copy's program
 
     // Entries written elsewhere: by name on the PATH, another spelling of
     // b's file, and one switched off in the desktop's own way.
     const QByteArray path = qgetenv("PATH");
     qputenv("PATH", QFileInfo(QString::fromStdString(exe())).absolutePath().toUtf8() + ":" + path);
-    const std::string forB = "[Desktop Entry]\nType=Application\nExec=ChronelGui --settings=" + ini("x/../b.ini") + "\n";
+    const std::string forB = "[Desktop Entry]\nExec=ChronelGui --settings=" + ini("x/../b.ini") + "\n";
     Write(entry("chronel-timer.desktop"), forB);
     const std::string off = "[Desktop Entry]\nExec=" + copy() + " --settings " + ini("b.ini") +
                             "\nX-GNOME-Autostart-enabled=false\n";
@@ -102,10 +102,6 @@ TEST_F(Autostart, OnlyEntriesOfThisProgramAndSettingsFileCount)
     EXPECT_FALSE(Exists(entry("chronel-timer.desktop")));
     EXPECT_EQ(Read(a.EntryPath()), aText);
     EXPECT_EQ(Read(entry("chronel-timer-old.desktop")), off);
-    ASSERT_TRUE(other.SetEnabled(true));
-    ASSERT_TRUE(other.SetEnabled(false));
-    EXPECT_EQ(Read(a.EntryPath()), aText);
-    EXPECT_TRUE(a.Enabled());
     qputenv("PATH", path);
 }
 
@@ -147,7 +143,8 @@ TEST(AutostartExec, ArgumentsAreQuotedForTheExecKeyAndReadBack)
               "\"/opt/my apps/ChronelGui\" --settings \"/h/a\\\\$b\\\\\"c\\\\\\\\d%%e.ini\"");
     EXPECT_EQ(XdgAutostart::ExecLine({"x", ""}), "x \"\"");
     EXPECT_EQ(XdgAutostart::ExecWords(XdgAutostart::ExecLine(awkward)), awkward);
-    EXPECT_EQ(XdgAutostart::ExecWords(XdgAutostart::ExecLine({"x", "", "a\tb"})), (std::vector<std::string>{"x", "", "a\tb"}));
+    const std::vector<std::string> blanks{"x", "", "a\tb"};
+    EXPECT_EQ(XdgAutostart::ExecWords(XdgAutostart::ExecLine(blanks)), blanks);
     // Field codes go; broken quoting reads as nothing.
     EXPECT_EQ(XdgAutostart::ExecWords("ChronelGui  %U --hidden"), (std::vector<std::string>{"ChronelGui", "--hidden"}));
     EXPECT_TRUE(XdgAutostart::ExecWords("\"ChronelGui --hidden").empty());

@@ -23,31 +23,6 @@ TEST_F(Session, LaterStartShowsTheHiddenWindow)
     EXPECT_EQ(sim.input.foreground.back(), form.get());
 }
 
-// A later start is told to wait once the program is on its way out: while
-// the exit's stop is on its way and after the close; not after a failed stop
-// that the user answered with staying.
-TEST_F(Session, LaterStartWaitsWhileTheProgramCloses)
-{
-    form->show();
-    ShowTimerPage();
-    Toggle(form->StartClock1);
-    SetAsync(true);  // the stop's page comes later
-    EXPECT_FALSE(sim.instance.IsClosing());
-    sim.messageBox.answers = {IDYES, IDNO, IDYES, IDYES};
-    form->Close();
-    EXPECT_TRUE(sim.instance.IsClosing());
-    serviceDown = true;
-    Settle();  // "Exit anyway?" No
-    EXPECT_FALSE(form->Closed());
-    EXPECT_FALSE(sim.instance.IsClosing());
-    form->Close();  // the service is still away: "Exit anyway?" Yes
-    Settle();
-    ASSERT_TRUE(form->Closed());
-    EXPECT_TRUE(sim.instance.IsClosing());
-    sim.instance.LaterStart();
-    EXPECT_FALSE(form->isVisible());
-}
-
 TEST_F(Session, StartHiddenLoadsAndLogsInWithoutShowing)
 {
     WriteIni("[Prefs]\nBaseURL=" + base + "\nUsername=ann\nPassword=frperg\n");
