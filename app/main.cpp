@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -67,6 +68,9 @@ int main(int argc, char** argv)
         return 2;
     }
     TraceMark("main");
+    // A file-size limit then fails a write with an error the save reports,
+    // rather than ending the program with the settings unsaved.
+    std::signal(SIGXFSZ, SIG_IGN);
     // The program paints small areas now and then (the blinking tray icon,
     // a small window): shared-memory images would cost a round trip to the
     // X server for each, plain requests cost none.
@@ -80,12 +84,13 @@ int main(int argc, char** argv)
     QGuiApplication::setDesktopFileName(kDesktopId);
     if (!command.settingsFile.empty()) SetSettingsFileOverride(command.settingsFile);
 
-    // A second start with the same settings file shows the first and ends
-    // here: no window, no tray icon, no hot key, no write.
+    // A second start with the same settings file shows the first (a start
+    // into the tray leaves it as it is) and ends here: no window, no tray
+    // icon, no hot key, no write. One during the first's exit runs after it.
     DesktopSingleInstance instance;
-    switch (instance.ClaimSettingsFile(SettingsFilePath())) {
+    switch (instance.ClaimSettingsFile(SettingsFilePath(), !command.hidden)) {
     case ISingleInstance::Claim::First: break;
-    case ISingleInstance::Claim::Raised: return 0;
+    case ISingleInstance::Claim::Running: return 0;
     case ISingleInstance::Claim::Failed:
         std::fprintf(stderr, "ChronelGui: %s.\n", instance.Error().c_str());
         return 1;

@@ -135,7 +135,11 @@ TForm1::TForm1()
     UpdateEverythingTimer();
 
     Platform& platform = CurrentPlatform();
-    if (platform.Instance) platform.Instance->OnRaise = [this] { BringToFront(); };
+    if (platform.Instance) {
+        platform.Instance->OnRaise = [this] { BringToFront(); };
+        // Once the close is decided (or waits only for the clock's stop), a later start waits for the exit.
+        platform.Instance->Closing = [this] { return closed_ || Link.ExitStopPending(); };
+    }
     if (platform.Session) {
         platform.Session->OnQueryEnd = [this](IEndSessionRequest& request) { QueryEndSession(request); };
         platform.Session->OnEnd = [this] { EndSession(); };
@@ -150,7 +154,10 @@ TForm1::~TForm1()
 {
     if (INetworkStatus* network = CurrentNetworkStatus()) network->OnOnline = nullptr;
     if (IHotKeys* hotKeys = CurrentPlatform().HotKeys) hotKeys->UnregisterHotKey(handle_, 0);
-    if (ISingleInstance* instance = CurrentPlatform().Instance) instance->OnRaise = nullptr;
+    if (ISingleInstance* instance = CurrentPlatform().Instance) {
+        instance->OnRaise = nullptr;
+        instance->Closing = nullptr;
+    }
     if (ISession* session = CurrentPlatform().Session) {
         session->OnQueryEnd = nullptr;
         session->OnEnd = nullptr;

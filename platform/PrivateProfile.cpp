@@ -10,6 +10,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -209,16 +210,16 @@ ProfileStatus ReadWhole(const std::string& path, std::string& out, std::uint64_t
     return status;
 }
 
-bool WriteAll(int fd, const std::string& data)
+bool WriteAllAt(int fd, std::string_view data, off_t offset)
 {
-    std::size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+    while (!data.empty()) {
+        const ssize_t n = ::pwrite(fd, data.data(), data.size(), offset);
         if (n < 0) {
             if (errno == EINTR) continue;
             return false;
         }
-        done += static_cast<std::size_t>(n);
+        data.remove_prefix(static_cast<std::size_t>(n));
+        offset += n;
     }
     return true;
 }
@@ -277,7 +278,7 @@ bool FillTemp(int fd, const std::string& data, mode_t mode, const struct stat* o
         if (::fchown(fd, old->st_uid, old->st_gid) != 0) {
         }
     }
-    return ::fchmod(fd, mode) == 0 && WriteAll(fd, data) && ::fsync(fd) == 0;
+    return ::fchmod(fd, mode) == 0 && WriteAllAt(fd, data, 0) && ::fsync(fd) == 0;
 }
 
 // Writes data into a new file in dir and returns its name there. The data
@@ -333,18 +334,41 @@ bool ReplaceFile(const std::string& target, const std::string& dir, const std::s
     return true;
 }
 
-// For a file in a folder we may not add to: truncate, write and sync the
-// file itself. Not atomic, but the only way such a file can change.
+// For a file in a folder we may not add to: the file itself is rewritten.
+// Not atomic, but it never gets shorter before the new content is all in:
+// the new length is reserved first (a full disk or a file-size limit fails
+// there, with nothing changed), the content is written over the old, and
+// only then is the rest cut off and the whole synced.
 bool RewriteInPlace(const std::string& target, const std::string& data, mode_t mode)
 {
-    const int fd = ::open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NONBLOCK);
+    struct rlimit limit {};
+    // A write past the file-size limit would stop halfway, even over old bytes.
+    if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY && data.size() > limit.rlim_cur)
+        return false;
+    const int fd = ::open(target.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return false;
     struct stat st {};
-    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    if (ok && (st.st_mode & 07777) != mode && ::fchmod(fd, mode) != 0) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    const off_t oldSize = st.st_size;
+    const off_t newSize = static_cast<off_t>(data.size());
+    if (newSize > oldSize) {
+        // The C library writes the blocks itself where the file system cannot reserve them.
+        const int err = ::posix_fallocate(fd, oldSize, newSize - oldSize);
+        if (err != 0) {
+            if (::ftruncate(fd, oldSize) != 0) {
+                // Only room at the end was added: the old content is whole either way.
+            }
+            ::close(fd);
+            return false;
+        }
+    }
+    if ((st.st_mode & 07777) != mode && ::fchmod(fd, mode) != 0) {
         // Best effort: the file may belong to someone else.
     }
-    ok = ok && WriteAll(fd, data) && ::fsync(fd) == 0;
+    bool ok = WriteAllAt(fd, data, 0) && (newSize >= oldSize || ::ftruncate(fd, newSize) == 0) && ::fsync(fd) == 0;
     return (::close(fd) == 0) && ok;
 }
 

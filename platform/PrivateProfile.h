@@ -67,15 +67,18 @@ std::string GetPrivateProfileString(const std::string& section, const std::strin
 // target's folder, synced, then named and renamed over), so a failure or a
 // kill never leaves it half written nor a copy of it behind. When the folder
 // may not be added to but the file may be written, the file is rewritten in
-// place (truncated, written, synced) instead. A link is followed and its
-// target written; a dangling link fails. A new file gets mode 0600; a
-// rewritten one keeps its mode and, where permitted, its owner, except that
-// group and others lose all access once the file holds a non-empty
-// "Password" key. Fails for a file without any write permission bit or a
-// new file in a folder without one, even for the superuser, for a file over
-// kProfileFileMax, and for names that cannot be read back (empty, line
-// breaks, "=" in a key or "[" at its start, "]" in a section). why, when
-// given, receives a reason for the failures a user can act on (else empty).
+// place instead: its new length reserved, the content written over, the rest
+// cut off, all synced, so a full disk or a file-size limit leaves the old
+// content whole. (A file-size limit ends the process unless it ignores
+// SIGXFSZ.) A link is followed and its target written; a dangling link
+// fails. A new file gets mode 0600; a rewritten one keeps its mode and,
+// where permitted, its owner, except that group and others lose all access
+// once the file holds a non-empty "Password" key. Fails for a file without
+// any write permission bit or a new file in a folder without one, even for
+// the superuser, for a file over kProfileFileMax, and for names that cannot
+// be read back (empty, line breaks, "=" in a key or "[" at its start, "]" in
+// a section). why, when given, receives a reason for the failures a user can
+// act on (else empty).
 bool WritePrivateProfileString(const std::string& section, const std::string& key,
                                const std::string& value, const std::string& path, std::string* why = nullptr);
 

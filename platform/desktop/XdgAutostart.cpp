@@ -4,38 +4,82 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QStandardPaths>
+#include <algorithm>
 #include <cstdlib>
 
-namespace {
-bool IsHidden(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return false;
-    bool inMain = false;
-    while (!file.atEnd()) {
-        const QByteArray line = file.readLine().trimmed();
-        if (line.startsWith('[')) inMain = line == "[Desktop Entry]";
-        else if (inMain && line.startsWith("Hidden") && line.mid(6).trimmed().startsWith('='))
-            return line.mid(line.indexOf('=') + 1).trimmed() == "true";
-    }
-    return false;
-}
+#include "platform/desktop/DesktopSingleInstance.h"
 
+namespace {
 std::string Env(const char* name)
 {
     const char* v = std::getenv(name);
     return v ? v : "";
 }
+
+// The escapes of a string value.
+std::string EscapedString(const std::string& text)
+{
+    std::string out;
+    for (char c : text) {
+        if (c == '\\') out += "\\\\";
+        else if (c == '\n') out += "\\n";
+        else if (c == '\t') out += "\\t";
+        else if (c == '\r') out += "\\r";
+        else out += c;
+    }
+    return out;
+}
+
+std::string UnescapedString(const std::string& value)
+{
+    std::string out;
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        if (value[i] != '\\' || i + 1 == value.size()) {
+            out += value[i];
+            continue;
+        }
+        const char c = value[++i];
+        out += c == 's' ? ' ' : c == 'n' ? '\n' : c == 't' ? '\t' : c == 'r' ? '\r' : c;
+    }
+    return out;
+}
+
+// A program word of a command as a file: a name is looked up on the PATH.
+std::string ProgramFile(const std::string& word)
+{
+    if (word.empty()) return {};
+    const QString found = word.find('/') == std::string::npos
+                              ? QStandardPaths::findExecutable(QString::fromStdString(word))
+                              : QString::fromStdString(word);
+    return found.isEmpty() ? std::string() : QFileInfo(found).canonicalFilePath().toStdString();
+}
+
+// What a command starts: the program's file and the settings file's key
+// (empty for the program's own settings file); empty when the program is not found.
+std::string Identity(const std::vector<std::string>& words)
+{
+    const std::string program = words.empty() ? std::string() : ProgramFile(words[0]);
+    if (program.empty()) return {};
+    std::string settings;
+    for (std::size_t i = 1; i < words.size(); ++i) {
+        const std::string& w = words[i];
+        const std::string bare = w.starts_with("--") ? w.substr(2) : w.starts_with("-") ? w.substr(1) : std::string();
+        if (bare == "settings" && i + 1 < words.size()) settings = words[++i];
+        else if (bare.starts_with("settings=")) settings = bare.substr(9);
+    }
+    return program + "\n" + (settings.empty() ? std::string() : DesktopSingleInstance::InstanceKey(settings));
+}
 }  // namespace
 
-XdgAutostart::XdgAutostart(std::string id, std::string configHome, std::vector<std::string> configDirs,
+XdgAutostart::XdgAutostart(std::string prefix, std::string configHome, std::vector<std::string> configDirs,
                            std::vector<std::string> command)
-    : id_(std::move(id)), configHome_(std::move(configHome)), configDirs_(std::move(configDirs)),
-      command_(std::move(command))
+    : prefix_(std::move(prefix)), configHome_(std::move(configHome)), configDirs_(std::move(configDirs)),
+      command_(std::move(command)), identity_(Identity(command_))
 {
 }
 
-XdgAutostart XdgAutostart::FromEnvironment(std::string id, std::vector<std::string> command)
+XdgAutostart XdgAutostart::FromEnvironment(std::string prefix, std::vector<std::string> command)
 {
     // Relative values are invalid and ignored, as the base directory rules say.
     std::string home = Env("XDG_CONFIG_HOME");
@@ -45,29 +89,81 @@ XdgAutostart XdgAutostart::FromEnvironment(std::string id, std::vector<std::stri
     for (const QString& d : list.split(':', Qt::SkipEmptyParts))
         if (d.startsWith('/')) dirs.push_back(d.toStdString());
     if (dirs.empty()) dirs.push_back("/etc/xdg");
-    return XdgAutostart(std::move(id), home, dirs, std::move(command));
+    return XdgAutostart(std::move(prefix), home, dirs, std::move(command));
 }
 
 std::string XdgAutostart::EntryPath() const
 {
-    return configHome_ + "/autostart/" + id_ + ".desktop";
+    return configHome_ + "/autostart/" + prefix_ + "-" + DesktopSingleInstance::KeyDigest(identity_).substr(0, 16) +
+           ".desktop";
 }
 
-std::string XdgAutostart::SystemEntry() const
+std::vector<std::string> XdgAutostart::Names() const
+{
+    const QStringList patterns{QString::fromStdString(prefix_ + ".desktop"),
+                               QString::fromStdString(prefix_ + "-*.desktop")};
+    std::vector<std::string> names;
+    std::vector<std::string> dirs{configHome_};
+    dirs.insert(dirs.end(), configDirs_.begin(), configDirs_.end());
+    for (const std::string& dir : dirs) {
+        const QDir autostart(QString::fromStdString(dir + "/autostart"));
+        for (const QString& name : autostart.entryList(patterns, QDir::Files)) {
+            if (std::find(names.begin(), names.end(), name.toStdString()) == names.end())
+                names.push_back(name.toStdString());
+        }
+    }
+    return names;
+}
+
+std::string XdgAutostart::SystemEntry(const std::string& name) const
 {
     for (const std::string& dir : configDirs_) {
-        const std::string path = dir + "/autostart/" + id_ + ".desktop";
+        const std::string path = dir + "/autostart/" + name;
         if (QFileInfo::exists(QString::fromStdString(path))) return path;
     }
     return {};
 }
 
+std::string XdgAutostart::Effective(const std::string& name) const
+{
+    const std::string user = configHome_ + "/autostart/" + name;
+    return QFileInfo::exists(QString::fromStdString(user)) ? user : SystemEntry(name);
+}
+
+XdgAutostart::Entry XdgAutostart::Read(const std::string& path) const
+{
+    Entry entry;
+    QFile file(QString::fromStdString(path));
+    if (path.empty() || !file.open(QIODevice::ReadOnly)) return entry;
+    bool inMain = false;
+    bool hidden = false, switchedOff = false;
+    std::string exec;
+    while (!file.atEnd()) {
+        const QByteArray line = file.readLine().trimmed();
+        if (line.startsWith('[')) {
+            inMain = line == "[Desktop Entry]";
+            continue;
+        }
+        const int eq = line.indexOf('=');
+        if (!inMain || eq < 0) continue;
+        const QByteArray key = line.left(eq).trimmed();
+        const QByteArray value = line.mid(eq + 1).trimmed();
+        if (key == "Hidden") hidden = value == "true";
+        else if (key == "X-GNOME-Autostart-enabled") switchedOff = value == "false";
+        else if (key == "Exec") exec = value.toStdString();
+    }
+    entry.ours = !identity_.empty() && Identity(ExecWords(exec)) == identity_;
+    entry.active = !hidden && !switchedOff;
+    return entry;
+}
+
 bool XdgAutostart::Enabled()
 {
-    const QString user = QString::fromStdString(EntryPath());
-    if (QFileInfo::exists(user)) return !IsHidden(user);
-    const std::string system = SystemEntry();
-    return !system.empty() && !IsHidden(QString::fromStdString(system));
+    for (const std::string& name : Names()) {
+        const Entry entry = Read(Effective(name));
+        if (entry.ours && entry.active) return true;
+    }
+    return false;
 }
 
 std::string XdgAutostart::ExecLine(const std::vector<std::string>& command)
@@ -85,40 +181,82 @@ std::string XdgAutostart::ExecLine(const std::vector<std::string>& command)
             quoted += c;
         }
         if (quote) quoted = '"' + quoted + '"';
-        for (char c : quoted) {
-            if (c == '\\') line += "\\\\";
-            else if (c == '\n') line += "\\n";
-            else if (c == '\t') line += "\\t";
-            else line += c;
-        }
+        line += EscapedString(quoted);
     }
     return line;
+}
+
+std::vector<std::string> XdgAutostart::ExecWords(const std::string& value)
+{
+    const std::string text = UnescapedString(value);
+    std::vector<std::string> words;
+    std::string word;
+    bool inWord = false, quoted = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '%' && i + 1 < text.size()) {
+            // "%%" is a percent sign; other field codes stand for files or URLs, none here.
+            if (text[++i] != '%') continue;
+            word += '%';
+        } else if (quoted) {
+            if (c == '"') quoted = false;
+            else if (c == '\\' && i + 1 < text.size()) word += text[++i];
+            else word += c;
+        } else if (c == ' ' || c == '\t' || c == '\n') {
+            if (inWord) words.push_back(word);
+            word.clear();
+            inWord = false;
+            continue;
+        } else if (c == '"') {
+            quoted = true;
+        } else {
+            word += c;
+        }
+        inWord = true;
+    }
+    if (quoted) return {};
+    if (inWord) words.push_back(word);
+    return words;
+}
+
+bool XdgAutostart::Write(const std::string& path, const std::string& text)
+{
+    QDir().mkpath(QFileInfo(QString::fromStdString(path)).absolutePath());
+    QSaveFile file(QString::fromStdString(path));
+    const QByteArray data = QByteArray::fromStdString(text);
+    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit()) {
+        error_ = "Unable to write to " + path;
+        return false;
+    }
+    return true;
 }
 
 bool XdgAutostart::SetEnabled(bool enabled)
 {
     error_.clear();
-    const QString path = QString::fromStdString(EntryPath());
-    const bool systemEntry = !SystemEntry().empty();
-    if (!enabled && !systemEntry) {
-        if (!QFileInfo::exists(path) || QFile::remove(path)) return true;
-        error_ = "Unable to remove " + EntryPath();
-        return false;
-    }
-    QByteArray text = "[Desktop Entry]\nType=Application\nName=Chronel Timer\n";
     if (enabled) {
-        text += "Comment=Work clock in the tray, started with the desktop session\n";
-        text += "Exec=" + QByteArray::fromStdString(ExecLine(command_)) + "\n";
-        text += "Icon=" + QByteArray::fromStdString(id_) + "\nTerminal=false\nX-GNOME-Autostart-enabled=true\n";
-    } else {
-        // The system's entry of the same id would start it otherwise.
-        text += "Hidden=true\n";
+        if (Enabled()) return true;
+        // TryExec: once the program is gone, the session skips the entry instead of failing at each login.
+        return Write(EntryPath(), "[Desktop Entry]\nType=Application\nName=Chronel Timer\n"
+                                  "Comment=Work clock in the tray, started with the desktop session\n"
+                                  "TryExec=" + EscapedString(command_.empty() ? std::string() : command_[0]) + "\n" +
+                                      "Exec=" + ExecLine(command_) + "\nIcon=" + prefix_ +
+                                      "\nTerminal=false\nX-GNOME-Autostart-enabled=true\n");
     }
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit()) {
-        error_ = "Unable to write to " + EntryPath();
-        return false;
+    for (const std::string& name : Names()) {
+        const std::string path = Effective(name);
+        const Entry entry = Read(path);
+        if (!entry.ours || !entry.active) continue;
+        const std::string user = configHome_ + "/autostart/" + name;
+        if (path == user && !QFile::remove(QString::fromStdString(user))) {
+            error_ = "Unable to remove " + user;
+            return false;
+        }
+        // The system's entry of the same name would start it otherwise.
+        const Entry system = Read(SystemEntry(name));
+        if (system.ours && system.active &&
+            !Write(user, "[Desktop Entry]\nType=Application\nName=Chronel Timer\nHidden=true\n"))
+            return false;
     }
     return true;
 }

@@ -10,9 +10,10 @@
 
 class SimSingleInstance : public ISingleInstance {
 public:
-    Claim ClaimSettingsFile(const std::string& settingsPath) override
+    Claim ClaimSettingsFile(const std::string& settingsPath, bool show) override
     {
         claims.push_back(settingsPath);
+        (void)show;
         return answer;
     }
     std::string Error() const override { return error; }
@@ -21,6 +22,8 @@ public:
     {
         if (OnRaise) OnRaise();
     }
+    // What a later start would be told: the program is on its way out.
+    bool IsClosing() const { return Closing && Closing(); }
     std::vector<std::string> claims;
     Claim answer = Claim::First;
     std::string error;

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # One instance per settings file: a second start shows the first instance's
-# window and ends without touching anything; another settings file runs beside.
+# window and ends without touching anything (a start into the tray leaves it
+# hidden); a start during the first's exit waits for it and then runs;
+# another settings file runs beside.
 source "$(dirname "$0")/citizen_lib.sh"
 e2e_start_desktop tray
 start_service
@@ -26,6 +28,14 @@ wait_unmapped "$FIRST" || e2e_fail "first instance did not hide to the tray: $(x
 sleep 1
 before=$(md5sum <"$INI")
 
+# A start into the tray, as the session's autostart makes, leaves the window hidden.
+start_app hidden --hidden --settings "$INI"
+e2e_wait_exit "$APP" 30 || e2e_fail "hidden second start did not end"
+[ "$E2E_EXIT_CODE" = 0 ] || e2e_fail "hidden second start: exit code $E2E_EXIT_CODE"
+sleep 1  # a window raised by it would be mapped by now
+e2e_app_main_window "$FIRST" >/dev/null && e2e_fail "a hidden second start showed the first instance's window"
+e2e_log "(a) hidden second start left the first in the tray"
+
 start_app second --settings "$INI"
 e2e_wait_exit "$APP" 30 || e2e_fail "second start did not end"
 [ "$E2E_EXIT_CODE" = 0 ] || e2e_fail "second start: exit code $E2E_EXIT_CODE"
@@ -40,10 +50,34 @@ xdotool key ctrl+alt+k
 e2e_wait 15 service_running || e2e_fail "the first instance's hot key no longer starts the clock"
 e2e_log "(a) second start raised the first"
 
+# A start while the first exits: the exit waits for the clock's stop at a
+# slow service, and the closing instance refuses to be raised; the new start
+# waits until the first has gone, then runs and logs in.
+curl -s --max-time 5 -d '' "${BASE}__config?latency_ms=7000" >/dev/null || e2e_fail "could not slow the service"
+e2e_tray_menu_choose "$(e2e_tray_icon_window ChronelGui)" -2 || e2e_fail "could not choose Exit"
+e2e_wait 10 e2e_window_by_title "Time Clock Still Running" || e2e_fail "no question at the exit"
+xdotool windowactivate --sync "$(e2e_window_by_title "Time Clock Still Running")" 2>/dev/null || true
+xdotool key Return  # Yes: stop the clock and exit
+e2e_wait 10 bash -c '[ -z "$(xdotool search --onlyvisible --name "^Time Clock Still Running\$" 2>/dev/null)" ]' \
+  || e2e_fail "the question stayed"
+CHRONEL_TRACE_MARKS=1 start_app during --settings "$INI"
+DURING=$APP
+# It claims the settings file right after this mark: the first must still be exiting then.
+e2e_wait 30 grep -q '^chronel-mark qapp ' "$E2E_TMP/during.log" || e2e_fail "the start during the exit did not begin"
+kill -0 "$FIRST" 2>/dev/null || e2e_fail "the first instance ended before the new start claimed the file"
+e2e_wait_exit "$FIRST" 40 || e2e_fail "the first instance did not exit"
+curl -s --max-time 5 -d '' "${BASE}__config?latency_ms=0" >/dev/null || e2e_fail "could not speed the service up"
+service_running && e2e_fail "the exit did not stop the clock"
+kill -0 "$DURING" 2>/dev/null || e2e_fail "the start during the exit ended: $(cat "$E2E_TMP/during.log")"
+wait_mapped "$DURING" || e2e_fail "the start during the exit shows no window"
+e2e_wait 45 grep -q '^chronel-mark timer-page-read ' "$E2E_TMP/during.log" \
+  || e2e_fail "the start during the exit did not read the timer page"
+e2e_log "(a) a start during the exit waited for it and runs"
+
 # Another settings file is another instance.
 write_ini "$E2E_TMP/b/other.ini" HotKeyStartStop=0
 start_app other --settings "$E2E_TMP/b/other.ini"
 wait_mapped "$APP" || e2e_fail "a start with another settings file did not run"
-kill -0 "$FIRST" || e2e_fail "first instance ended"
+kill -0 "$DURING" || e2e_fail "the instance of the first file ended"
 e2e_log "(a) another settings file runs beside it"
 echo "citizen instance: ok"

@@ -1,5 +1,6 @@
 // The settings file in awkward places and under a killed save.
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -68,6 +69,32 @@ TEST_F(SettingsFile, WritableFileInReadOnlyFolderIsWrittenInPlace)
     EXPECT_EQ(Get(ini_), "[Form]\nTop=2\n[Prefs]\nPassword=nop\n");
     EXPECT_EQ(Mode(ini_), 0600u);
     EXPECT_EQ(Entries(dir_), std::vector<std::string>{"ChronelGui.ini"});
+}
+
+// A file-size limit stands in for a full disk: an in-place save that does
+// not fit fails before it changes a byte, the password line included.
+TEST_F(SettingsFile, InPlaceSaveThatDoesNotFitKeepsTheOldFile)
+{
+    const std::string old = "[Form]\nTop=1\n[Prefs]\nUsername=ann\nPassword=nop\n";
+    Put(ini_, old);
+    ASSERT_EQ(::chmod(dir_.c_str(), 0555), 0);
+    struct rlimit saved {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    struct rlimit limit = saved;
+    limit.rlim_cur = old.size();
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+    EXPECT_FALSE(WritePrivateProfileString("Form", "Top", "1000", ini_));
+    EXPECT_EQ(Get(ini_), old);
+    // What fits is written, the rest of the old content cut off.
+    EXPECT_TRUE(WritePrivateProfileString("Prefs", "Username", "al", ini_));
+    const std::string shorter = "[Form]\nTop=1\n[Prefs]\nUsername=al\nPassword=nop\n";
+    EXPECT_EQ(Get(ini_), shorter);
+    // Below the file's size even a same-size write would stop halfway.
+    limit.rlim_cur = 10;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+    EXPECT_FALSE(WritePrivateProfileString("Prefs", "Username", "bo", ini_));
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &saved), 0);
+    EXPECT_EQ(Get(ini_), shorter);
 }
 
 TEST_F(SettingsFile, LinksAreFollowedAndDanglingOnesNamed)
