@@ -163,7 +163,8 @@ TEST_F(Keyring, LoginWaitsForTheKeyringAndALockedOneHoldsTheLink)
         << shown;
     EXPECT_NE(shown.find(">Try now</a>"), std::string::npos);
     EXPECT_EQ(shown.find("Next try at"), std::string::npos);
-    EXPECT_EQ(form->tryIcon->Hint(), "Not connected");
+    EXPECT_EQ(form->tryIcon->Hint(),
+              "The password is kept in the desktop's keyring, which is not available: the keyring is locked.");
     EXPECT_EQ(form->Link.State(), TLinkState::Held);
     const std::size_t navigations = view->navigations.size();
     sim.Advance(600000);  // no retries by itself, nor when the network comes back
