@@ -83,6 +83,12 @@ TForm1::TForm1()
     Mirror.PageHasForm = [this] { return PageHasStartStopForm(); };
     Mirror.ShownState = [this] { return ClockRunning ? TClockState::Running : TClockState::Stopped; };
     Mirror.OnSubmit = [this] { WebBrowserExecScript(Web.get(), kToggleScript); };
+    Mirror.OnNoTimerPage = [this] {
+        // A press while the service is being tried again: tried at once, and
+        // the press waits for the timer page that brings.
+        if (Link.State() == TLinkState::Reconnecting) Link.TryNow();
+        return Link.State() == TLinkState::Connecting;
+    };
     Mirror.OnShow = [this](TClockState state, TShowKind kind) { ShowServiceClock(state, kind); };
     Mirror.OnRelogin = [this] { Relogin(); };
     Mirror.OnEnded = [this](const TIntent& intent, TIntentEnd why) { IntentEnded(intent, why); };
@@ -741,6 +747,11 @@ void TForm1::IntentEnded(const TIntent& intent, TIntentEnd why)
                                      std::string("Could not reach the service: the clock may not have been ") +
                                          (start ? "started" : "stopped") +
                                          ". The window shows the service's clock when it answers again.",
+                                     bitWarning, 30);
+        } else if (why == TIntentEnd::Failed) {
+            tryIcon->ShowBalloonHint("Chronel Timer",
+                                     std::string("Not connected to the service: the clock was not ") +
+                                         (start ? "started." : "stopped."),
                                      bitWarning, 30);
         } else if (why == TIntentEnd::Expired) {
             tryIcon->ShowBalloonHint("Chronel Timer",

@@ -43,8 +43,10 @@ void TClockMirror::Decide()
     if (!intent_ || inFlight_ != Flight::None) return;
     if (PageBusy && PageBusy()) return;  // the page being loaded decides
     if (!PageHasForm || !PageHasForm()) {
-        // The idle logic waits for the timer page; the others cannot.
-        if (intent_->source != TIntentSource::Idle) End(TIntentEnd::NoTimerPage);
+        // The idle logic waits for the timer page; the others only for one on its way.
+        if (intent_->source == TIntentSource::Idle) return;
+        if (intent_->source == TIntentSource::User && OnNoTimerPage && OnNoTimerPage()) return;
+        End(TIntentEnd::NoTimerPage);
         return;
     }
     const TClockState shows = current_ != TClockState::Unknown ? current_

@@ -90,6 +90,9 @@ public:
     std::function<bool()> PageBusy;            // a page is loading
     std::function<bool()> PageHasForm;         // the current page holds the start/stop form
     std::function<TClockState()> ShownState;   // what the window shows now
+    // No start/stop form is shown: true when a timer page is on its way (a
+    // login or its retry), which the user's intent then waits for.
+    std::function<bool()> OnNoTimerPage;
     std::function<void()> OnSubmit;            // submit the start/stop form
     std::function<void(TClockState state, TShowKind kind)> OnShow;
     std::function<void()> OnRelogin;           // log in again, then load the timer page

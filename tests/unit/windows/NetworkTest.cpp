@@ -355,6 +355,24 @@ TEST_P(Truth, FailedPressIsNotSentLaterAndThePageSaysHowThingsStand)
     ExpectRunningView(false);
     // Said even though the window already agreed: the user learns how it ended.
     EXPECT_EQ(LastBalloon().text, "The service's clock is not running.");
+
+    // A press while the service is being tried again tries it at once and
+    // waits for the timer page; a try that fails ends it.
+    serviceDown = true;
+    view->PageNavigate(base + "time_log.php?smallbtn=1");
+    Load();
+    ASSERT_TRUE(StatusPageShown());
+    const std::size_t logins = LoginsPosted();
+    form->StartClock1->Click();
+    ASSERT_EQ(LoginsPosted(), logins + 1);
+    Load();
+    EXPECT_EQ(LastBalloon().text, "Not connected to the service: the clock was not started.");
+    form->StartClock1->Click();
+    ASSERT_EQ(LoginsPosted(), logins + 2);
+    ServiceBack();
+    Settle();
+    EXPECT_TRUE(serviceRunning);
+    ExpectRunningView(true);
 }
 
 TEST_P(Truth, PressForTheStateThePageShowsSubmitsNothing)
