@@ -484,8 +484,7 @@ void TForm1::ResumeFromSleep(std::uint32_t sleptSeconds)
 {
     if (closed_ || !frmPrefs->cbxIdleTimeCheck->Checked()) return;
     // Only where idle stopping works: the user was told when it does not.
-    std::uint32_t lastInput = 0;
-    if (!CurrentPlatform().LastInput || !CurrentPlatform().LastInput->GetLastInputTick(lastInput)) return;
+    if (!CurrentPlatform().LastInput || CurrentPlatform().LastInput->Failing()) return;
     const std::uint32_t threshold = static_cast<std::uint32_t>(std::max(frmPrefs->edtIdleTimeCheck->Value(), 0)) * 60u;
     if (!ClockRunning || IdleStopped || sleptSeconds < threshold) return;
     IdleAutoStop(sleptSeconds);

@@ -184,8 +184,8 @@ private:
     HWND handle_ = 0;
     bool trayDocked_ = false;
     bool fitOuterSizePending_ = false;
-    bool quietTransition_ = false;
-    bool notConnectedHint_ = false;  // the tray hint says why the service is not reached  // the transition's own balloon gives way to the page's word
+    bool quietTransition_ = false;  // the transition's own balloon gives way to the page's word
+    bool notConnectedHint_ = false;  // the tray hint says why the service is not reached
     bool hostObjectPending_ = false;  // attached on the first page that completes
     bool loginFormPosted_ = false;  // the stored password went out through the login form
     std::string heldUser_, heldPassword_;  // the credentials the held login had
