@@ -49,10 +49,7 @@ void TClockMirror::Decide()
         End(TIntentEnd::NoTimerPage);
         return;
     }
-    const TClockState shows = current_ != TClockState::Unknown ? current_
-                              : ShownState                     ? ShownState()
-                                                               : TClockState::Unknown;
-    if (shows == intent_->want) {
+    if (Shows() == intent_->want) {
         // Nothing to submit: the window shows what the page does.
         Show(current_, TShowKind::Reconcile);
         End(TIntentEnd::Done);
@@ -112,10 +109,7 @@ void TClockMirror::PageCompleted(const TPageClock& page, bool loginSubmitted)
         Show(current_, TShowKind::Reconcile);
         return;
     }
-    const TClockState shows = current_ != TClockState::Unknown ? current_
-                              : ShownState                     ? ShownState()
-                                                               : TClockState::Unknown;
-    if (shows == intent_->want) {
+    if (Shows() == intent_->want) {
         Show(current_, TShowKind::Reconcile);
         End(TIntentEnd::Done);
     } else if (answered && intent_->submitted) {
@@ -164,6 +158,13 @@ void TClockMirror::Abandon()
     StopWatch();
     announceNext_ = true;
     Show(page_, TShowKind::Revert);
+}
+
+TClockState TClockMirror::Shows() const
+{
+    // A form whose state cannot be read is taken to show what the window does.
+    if (current_ != TClockState::Unknown) return current_;
+    return ShownState ? ShownState() : TClockState::Unknown;
 }
 
 void TClockMirror::Show(TClockState state, TShowKind kind)

@@ -103,6 +103,8 @@ private:
     void Submit();
     void End(TIntentEnd why);
     void Show(TClockState state, TShowKind kind);
+    // The clock state the page shown now stands for.
+    TClockState Shows() const;
     void Dispatch(TMessage& m);
     void StopWatch();
 

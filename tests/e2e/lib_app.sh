@@ -18,6 +18,7 @@
 #   e2e_demo_running BASE              succeeds while any clock runs
 #   e2e_process_tree PID               PID and its descendants
 #   e2e_free_port                      a port on 127.0.0.1 that nothing listens on
+#   e2e_page_eval DEVTOOLS_PORT EXPR   a script expression's value in the pages a program shows
 #   e2e_page_text DEVTOOLS_PORT        the text of the pages a program shows
 #
 # Menu items are numbered the way the keyboard walks them: N counts the
@@ -207,31 +208,36 @@ e2e_free_port() {
   python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
 }
 
-# The text of every page a program shows (document.body.innerText), each
-# after a line "page URL", read through the browser engine's remote
-# debugging: start the program with QTWEBENGINE_REMOTE_DEBUGGING set to
-# 127.0.0.1:DEVTOOLS_PORT. Fails when the engine does not answer.
-e2e_page_text() {
-  /usr/bin/python3 - "$1" <<'PY'
+# The value of a script expression in each page a program shows (a string
+# as it is, anything else as JSON), read through the browser engine's
+# remote debugging: start the program with QTWEBENGINE_REMOTE_DEBUGGING set
+# to 127.0.0.1:DEVTOOLS_PORT. Fails when the engine does not answer.
+e2e_page_eval() {
+  /usr/bin/python3 - "$1" "$2" <<'PY'
 import json, sys, urllib.request
 import websocket  # python3-websocket
 
-port = sys.argv[1]
+port, expression = sys.argv[1], sys.argv[2]
 with urllib.request.urlopen(f"http://127.0.0.1:{port}/json", timeout=5) as answer:
-    targets = json.load(answer)
+    targets = [t for t in json.load(answer) if t.get("type") == "page" and t.get("webSocketDebuggerUrl")]
+if not targets:
+    sys.exit("no page to read")
 for target in targets:
-    if target.get("type") != "page" or not target.get("webSocketDebuggerUrl"):
-        continue
     ws = websocket.create_connection(target["webSocketDebuggerUrl"], timeout=10, suppress_origin=True)
     try:
-        ws.send(json.dumps({"id": 1, "method": "Runtime.evaluate", "params": {
-            "expression": "document.body ? document.body.innerText : ''", "returnByValue": True}}))
+        ws.send(json.dumps({"id": 1, "method": "Runtime.evaluate",
+                            "params": {"expression": expression, "returnByValue": True}}))
         reply = {}
         while reply.get("id") != 1:  # events may come first
             reply = json.loads(ws.recv())
     finally:
         ws.close()
-    print("page " + target.get("url", ""))
-    print(reply.get("result", {}).get("result", {}).get("value", ""))
+    value = reply.get("result", {}).get("result", {}).get("value", "")
+    print(value if isinstance(value, str) else json.dumps(value))
 PY
+}
+
+# The text of the pages a program shows (document.body.innerText).
+e2e_page_text() {
+  e2e_page_eval "$1" "document.body ? document.body.innerText : ''"
 }

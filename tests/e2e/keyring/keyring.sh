@@ -13,7 +13,6 @@
 # (e) a locked keyring is said as such.
 source "$(dirname "$0")/../lib.sh"
 source "$(dirname "$0")/../lib_app.sh"
-HERE=$(cd "$(dirname "$0")" && pwd)
 BIN=$1
 DEMO=$2
 set +o pipefail
@@ -66,8 +65,8 @@ BASE="http://127.0.0.1:$(awk '/^PORT /{print $2; exit}' "$E2E_TMP/demo.log")/"
 LOGIN_OK='"kind":"login","via":"pw","user":"demo","result":"ok"'
 logins() { e2e_demo_count "$BASE" "$LOGIN_OK"; }
 wrong_logins() { e2e_demo_count "$BASE" '"result":"wrong"'; }
-DEVTOOLS=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-page() { python3 "$HERE/devtools.py" "$DEVTOOLS" "$1"; }
+DEVTOOLS=$(e2e_free_port)
+page() { e2e_page_eval "$DEVTOOLS" "$1"; }
 
 # ---- the program ---------------------------------------------------------------------------
 APP_DIR="$E2E_TMP/app"; mkdir -p "$APP_DIR"; cp "$BIN" "$APP_DIR/ChronelGui"
@@ -100,6 +99,7 @@ file_has_password() { [ "$(value_of Password)" = "$ROT13" ] && [ "$(value_of Pas
 file_without_password() { [ "$(value_of Password)" = "" ] && [ "$(value_of PasswordInKeyring)" = 1 ]; }
 prefs_focused() { [ "$(xdotool getactivewindow getwindowname 2>/dev/null)" = "Chronel Timer Preferences" ]; }
 status_line() { page "document.getElementById('failure').textContent"; }
+status_page_shown() { [ "$(page "document.getElementById('failure') !== null")" = true ]; }
 
 start_keyring secret
 
@@ -163,7 +163,7 @@ stop_keyring
 before=$(logins)
 start_app
 wait_mark status-page 1 60 || e2e_fail "(d) no status page"
-e2e_wait 20 bash -c "python3 '$HERE/devtools.py' $DEVTOOLS \"document.getElementById('failure') !== null\" | grep -q true" \
+e2e_wait 20 status_page_shown \
   || e2e_fail "(d) the status page is not shown"
 text=$(status_line)
 [ "$text" = "The password is kept in the desktop's keyring, which is not available: no keyring service is running." ] \
@@ -185,7 +185,7 @@ stop_keyring
 start_keyring wrong  # the login keyring stays locked
 start_app
 wait_mark status-page 1 60 || e2e_fail "(e) no status page"
-e2e_wait 20 bash -c "python3 '$HERE/devtools.py' $DEVTOOLS \"document.getElementById('failure') !== null\" | grep -q true" \
+e2e_wait 20 status_page_shown \
   || e2e_fail "(e) the status page is not shown"
 text=$(status_line)
 [ "$text" = "The password is kept in the desktop's keyring, which is not available: the keyring is locked." ] \

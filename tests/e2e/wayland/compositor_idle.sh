@@ -26,7 +26,7 @@ kwin)
   KWIN_WAYLAND_NO_PERMISSION_CHECKS=1 e2e_spawn kwin "$E2E_TMP/kwin_wayland" --virtual --width 1024 --height 768 \
     --socket "$WL"
   e2e_wait 20 env WAYLAND_DISPLAY="$WL" wayland-info || e2e_fail "KWin did not start: $(tail -3 "$E2E_TMP/kwin.log")"
-  inject() { WAYLAND_DISPLAY="$WL" "$FAKE_INPUT" || e2e_fail "fake input failed"; }
+  inject() { WAYLAND_DISPLAY="$WL" "$FAKE_INPUT" move 42 || e2e_fail "fake input failed"; }  # and Shift
   SOURCE=$(idle_wayland_source)
   ;;
 mutter)
