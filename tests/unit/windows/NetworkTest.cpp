@@ -537,6 +537,29 @@ TEST_F(ExitStop, StopThatArrivesCloses)
     EXPECT_EQ(sim.messageBox.shown.size(), 1u);
 }
 
+TEST_F(ExitStop, ExpiredSessionIsLoggedInAgainBeforeTheStopAndTheEnd)
+{
+    sessionExpired = true;
+    sim.messageBox.answers = {IDYES};
+    form->Close();
+    sim.ProcessMessages();  // the stop is under way, slowly
+    sim.Advance(6000);
+    Load();  // answered with the login page
+    EXPECT_FALSE(form->Closed());
+    EXPECT_TRUE(serviceRunning);
+    ASSERT_EQ(view->pendingUrl, form->LoginURL);
+    sim.Advance(6000);  // the fresh login gets a wait of its own
+    EXPECT_EQ(sim.messageBox.shown.size(), 1u);
+    sessionExpired = false;
+    view->PageNavigate(base + "time_log.php?smallbtn=1");
+    Load();
+    Settle();
+    EXPECT_FALSE(serviceRunning);
+    EXPECT_EQ(carriedOut, 2);  // the start, then the stop once
+    EXPECT_TRUE(form->Closed());
+    EXPECT_EQ(sim.messageBox.shown.size(), 1u);
+}
+
 // Idle auto-stop and auto-restart, in both engine orders.
 class Idle : public Network, public ::testing::WithParamInterface<bool> {
 protected:
