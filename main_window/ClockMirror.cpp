@@ -22,10 +22,14 @@ bool TClockMirror::Request(TClockState want, TIntentSource source, std::uint32_t
     if (want == TClockState::Unknown) return false;
     if (intent_) {
         const TIntentSource pending = intent_->source;
-        // A press while the last one is on its way (a repeating key) adds
-        // nothing; the idle logic never overrides anyone; nothing overrides the exit.
-        if (pending == TIntentSource::Exit || source == TIntentSource::Idle) return false;
-        if (source == TIntentSource::User && pending == TIntentSource::User) return false;
+        // Nothing overrides the exit. A press for what the last press asked
+        // (a repeating key, the window not yet changed) adds nothing; one for
+        // the other state takes its place, decided once the page is there.
+        // The idle logic overrides only a press already submitted.
+        if (pending == TIntentSource::Exit) return false;
+        if (source == TIntentSource::Idle && (pending != TIntentSource::User || inFlight_ == Flight::None))
+            return false;
+        if (source == TIntentSource::User && pending == TIntentSource::User && intent_->want == want) return false;
         End(TIntentEnd::Replaced);
     }
     intent_ = TIntent{want, source, breakSeconds};

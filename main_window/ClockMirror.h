@@ -55,10 +55,10 @@ public:
     // The longest wait for a submitted form's navigation.
     static constexpr std::uint32_t kSubmitWaitMs = 10000;
 
-    // Asks for a state. False when it is not taken: a press while the user's
-    // last one is still on its way (a held key repeats), or an idle intent
-    // while the user's is pending. A user's or the exit's intent replaces
-    // whatever else is pending.
+    // Asks for a state. False when it is not taken: a press for what the
+    // user's pending press asks already (a repeating key), anything during
+    // the exit's, or an idle intent while the user's waits to be submitted.
+    // A user's or the exit's intent replaces whatever else is pending.
     bool Request(TClockState want, TIntentSource source, std::uint32_t breakSeconds = 0);
     // Gives up the pending intent of that source, if any.
     void Drop(TIntentSource source);

@@ -391,6 +391,17 @@ TEST_P(Truth, PressForTheStateThePageShowsSubmitsNothing)
     Settle();
     EXPECT_EQ(Toggles(), toggles + 1);
     EXPECT_TRUE(serviceRunning);
+
+    // A press for the other state while one is on its way follows it, once.
+    form->StopClock1->Click();
+    sim.ProcessMessages();  // the window shows the stop; its page still loads
+    form->StartClock1->Click();
+    form->StartClock1->Click();
+    Settle();
+    Settle();
+    EXPECT_EQ(Toggles(), toggles + 3);
+    EXPECT_TRUE(serviceRunning);
+    ExpectRunningView(true);
 }
 
 INSTANTIATE_TEST_SUITE_P(BothOrders, Truth, ::testing::Values(false, true),
