@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QTimer>
 #include <cstdio>
 
 #include "components/Application.h"
@@ -130,7 +131,9 @@ void TKeyringPassword::Settle(std::uint32_t ms)
     // Only a password kept nowhere else is waited for: a move on its way
     // leaves it where it was.
     const QDeadlineTimer deadline(ms);
-    while (unsafe_ && !deadline.hasExpired()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    QTimer wake;  // the wait sleeps until something happens; this ends it in time
+    wake.start(50);
+    while (unsafe_ && !deadline.hasExpired()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     if (unsafe_) StoreFailed("it did not answer in time", false);
 }
 

@@ -100,6 +100,14 @@ file_without_password() { [ "$(value_of Password)" = "" ] && [ "$(value_of Passw
 prefs_focused() { [ "$(xdotool getactivewindow getwindowname 2>/dev/null)" = "Chronel Timer Preferences" ]; }
 status_line() { page "document.getElementById('failure').textContent"; }
 status_page_shown() { [ "$(page "document.getElementById('failure') !== null")" = true ]; }
+expect_status_line() {  # case reason
+  wait_mark status-page 1 60 || e2e_fail "($1) no status page"
+  e2e_wait 20 status_page_shown || e2e_fail "($1) the status page is not shown"
+  local text
+  text=$(status_line)
+  [ "$text" = "The password is kept in the desktop's keyring, which is not available: $2" ] \
+    || e2e_fail "($1) status line: $text"
+}
 
 start_keyring secret
 
@@ -162,12 +170,7 @@ e2e_log "(c) moved to the file and back"
 stop_keyring
 before=$(logins)
 start_app
-wait_mark status-page 1 60 || e2e_fail "(d) no status page"
-e2e_wait 20 status_page_shown \
-  || e2e_fail "(d) the status page is not shown"
-text=$(status_line)
-[ "$text" = "The password is kept in the desktop's keyring, which is not available: no keyring service is running." ] \
-  || e2e_fail "(d) status line: $text"
+expect_status_line d "no keyring service is running."
 e2e_screenshot "$E2E_TMP/d-status-page.png"
 [ "$(logins)" = "$before" ] || e2e_fail "(d) a login without the password"
 # "Try now" with the daemon running again: a real click on the link.
@@ -184,12 +187,7 @@ e2e_log "(d) daemon stopped: said, and Try now logged in once it ran"
 stop_keyring
 start_keyring wrong  # the login keyring stays locked
 start_app
-wait_mark status-page 1 60 || e2e_fail "(e) no status page"
-e2e_wait 20 status_page_shown \
-  || e2e_fail "(e) the status page is not shown"
-text=$(status_line)
-[ "$text" = "The password is kept in the desktop's keyring, which is not available: the keyring is locked." ] \
-  || e2e_fail "(e) status line: $text"
+expect_status_line e "the keyring is locked."
 close_app e
 file_without_password || e2e_fail "(e) the file changed: $(grep '^Password' "$INI")"
 [ "$(wrong_logins)" = 0 ] || e2e_fail "a login with a wrong or missing password: $(e2e_demo_status "$BASE")"
