@@ -412,6 +412,7 @@ DesktopPlatform::DesktopPlatform()
     platform.Taskbar = &taskbar;
     platform.Registry = &registry;
     platform.WindowSystem = &windowSystem;
+    x11::FlushBeforeEverySleep();
     lastInput = ChooseDesktopLastInput(clock);
     notifyIcons = CreateDesktopNotifyIcons(windows);
     input = CreateDesktopInput();

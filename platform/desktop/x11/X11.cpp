@@ -1,5 +1,6 @@
 #include "platform/desktop/x11/X11.h"
 
+#include <QAbstractEventDispatcher>
 #include <QGuiApplication>
 #include <vector>
 
@@ -27,6 +28,18 @@ xcb_connection_t* Connection()
     auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
     auto* app = gui ? gui->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
     return app ? app->connection() : nullptr;
+}
+
+void FlushBeforeEverySleep()
+{
+    QAbstractEventDispatcher* loop = QCoreApplication::eventDispatcher();
+    if (!loop || !TheDisplay()) return;
+    static QMetaObject::Connection flushing;
+    if (flushing) return;
+    // XFlush also hands over what Xlib calls left in their own buffer.
+    flushing = QObject::connect(loop, &QAbstractEventDispatcher::aboutToBlock, [] {
+        if (Display* dpy = TheDisplay()) XFlush(dpy);
+    });
 }
 
 void SetSkipTaskbar(unsigned long window, bool skip)

@@ -47,4 +47,30 @@ xdotool key alt+grave
 sleep 1
 [ "$(grep -c "hotkey id=0" "$E2E_TMP/hotkey.log")" = "$n" ] || e2e_fail "withdrawn hot key still delivered"
 kill "$hk"
+# Activation: what the program does when it gains or loses the activation
+# reaches the server at once, though its loop then sleeps with no X event
+# to wake it.
+e2e_spawn other xlogo -geometry 100x100+600+400
+e2e_spawn activation "$PROBE" activation
+e2e_wait 20 e2e_window_by_title "Platform Probe" || e2e_fail "activation probe not mapped"
+probe=$(e2e_window_by_title "Platform Probe")
+other=$(xdotool search --onlyvisible --class xlogo | head -1)
+[ -n "$other" ] || e2e_fail "xlogo not mapped"
+opacity_is() { [ "$(xprop -id "$1" _NET_WM_WINDOW_OPACITY | sed -n 's/.* = //p')" = "$2" ]; }
+# activated WIN OPACITY (as the property reads)
+activated() {
+  wmctrl -i -a "$1"
+  e2e_wait 2 opacity_is "$probe" "$2" || e2e_fail "after activating $1: $(xprop -id "$probe" _NET_WM_WINDOW_OPACITY)"
+}
+for round in 1 2 3; do
+  activated "$other" 2147483648
+  activated "$probe" 4294967295
+done
+kill "$E2E_LAST_PID"
+e2e_spawn beat "$PROBE" activation beat
+e2e_wait 20 e2e_window_by_title "Platform Probe" || e2e_fail "beat probe not mapped"
+probe=$(e2e_window_by_title "Platform Probe")
+e2e_wait 5 opacity_is "$probe" 1073741824 \
+  || e2e_fail "the opacity set from a timer did not reach the server: $(xprop -id "$probe" _NET_WM_WINDOW_OPACITY)"
+kill "$E2E_LAST_PID"
 echo "platform: ok"

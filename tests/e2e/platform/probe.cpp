@@ -77,6 +77,26 @@ int main(int argc, char** argv)
         });
         return app.exec();
     }
-    std::fprintf(stderr, "usage: platform_probe timer|taskbar|msgbox|hotkey\n");
+    if (!std::strcmp(mode, "activation")) {
+        // What the main window does on activation, with nothing else going on:
+        // the loop sleeps between the events, as the program's does with the
+        // clock stopped.
+        desktop.AttachMainWindow(&window);
+        desktop.appState.OnActivate = [&] {
+            window.setWindowOpacity(1.0);
+        };
+        desktop.appState.OnDeactivate = [&] {
+            window.setWindowOpacity(0.5);
+        };
+        window.show();
+        // Changes made from a timer on a quiet loop, as the program's one-
+        // second beat makes them: the opacity steps down each second.
+        int beat = 0;
+        QTimer stepper;
+        QObject::connect(&stepper, &QTimer::timeout, [&] { window.setWindowOpacity(1.0 - 0.25 * ++beat); });
+        if (argc > 2 && !std::strcmp(argv[2], "beat")) stepper.start(1000);
+        return app.exec();
+    }
+    std::fprintf(stderr, "usage: platform_probe timer|taskbar|msgbox|hotkey|activation [beat]\n");
     return 2;
 }
