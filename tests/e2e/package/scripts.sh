@@ -43,15 +43,21 @@ n=$(ctest --test-dir "$T/shared" -N | sed -n 's/^Total Tests: //p')
 [ "${n:-0}" -gt 0 ] || e2e_fail "the test command's configuration has no tests"
 [ "$(wc -l <"$T/builds")" = 2 ] || e2e_fail "expected two builds: $(cat "$T/builds")"
 
-# The test run itself: a folder without tests fails, one with a test says how many ran.
+# The test run itself: a folder without tests fails, one with a test says how
+# many ran, and tests that run beside the others count and fail the run too.
 mkdir -p "$T/p"
 cat >"$T/p/CMakeLists.txt" <<'CM'
 cmake_minimum_required(VERSION 3.25)
 project(p NONE)
 option(WITH_TEST "" OFF)
+option(WITH_BESIDE "" OFF)
 if(WITH_TEST)
   enable_testing()
   add_test(NAME passes COMMAND true)
+endif()
+if(WITH_BESIDE)
+  add_test(NAME waits COMMAND sh -c "sleep 1; test -f $ENV{BESIDE_PASSES}")
+  set_tests_properties(waits PROPERTIES LABELS beside)
 endif()
 CM
 cd "$SRC"
@@ -63,4 +69,11 @@ grep -q '^test: no test ran' "$T/none.log" || e2e_fail "no word that no test ran
 "$REAL_CMAKE" -S "$T/p" -B "$T/p/one" -DWITH_TEST=ON >/dev/null
 chronel_ctest "$T/p/one" >"$T/one.log" 2>&1 || e2e_fail "a passing test run failed: $(cat "$T/one.log")"
 grep -q '^test: 1 tests ran, all passed' "$T/one.log" || e2e_fail "the count is missing: $(cat "$T/one.log")"
+touch "$T/beside-passes"
+BESIDE_PASSES="$T/beside-passes" "$REAL_CMAKE" -S "$T/p" -B "$T/p/beside" -DWITH_TEST=ON -DWITH_BESIDE=ON >/dev/null
+chronel_ctest "$T/p/beside" >"$T/beside.log" 2>&1 || e2e_fail "a run with a test beside failed: $(cat "$T/beside.log")"
+grep -q '^test: 2 tests ran, all passed' "$T/beside.log" || e2e_fail "the test beside was not counted: $(cat "$T/beside.log")"
+rm "$T/beside-passes"
+rc=0; chronel_ctest "$T/p/beside" >"$T/beside.log" 2>&1 || rc=$?
+[ "$rc" != 0 ] || e2e_fail "a failing test beside the others passed the run: $(cat "$T/beside.log")"
 e2e_log "run then test: separate folders, tests switched on ($n registered), empty runs fail"
