@@ -51,25 +51,35 @@ kill "$hk"
 # reaches the server at once, though its loop then sleeps with no X event
 # to wake it.
 e2e_spawn other xlogo -geometry 100x100+600+400
-e2e_spawn activation "$PROBE" activation
-e2e_wait 20 e2e_window_by_title "Platform Probe" || e2e_fail "activation probe not mapped"
-probe=$(e2e_window_by_title "Platform Probe")
+e2e_wait 20 bash -c 'xdotool search --onlyvisible --class xlogo | grep -q .' || e2e_fail "xlogo not mapped"
 other=$(xdotool search --onlyvisible --class xlogo | head -1)
-[ -n "$other" ] || e2e_fail "xlogo not mapped"
-opacity_is() { [ "$(xprop -id "$1" _NET_WM_WINDOW_OPACITY | sed -n 's/.* = //p')" = "$2" ]; }
+# The mapped window of a probe process (earlier probes' windows may linger).
+probe_window() { xdotool search --onlyvisible --pid "$1" | head -1; }
+# opacity_is WIN VALUE: the property reads VALUE; "opaque" also where it is absent.
+opacity_is() {
+  local v
+  v=$(xprop -id "$1" _NET_WM_WINDOW_OPACITY | sed -n 's/.* = //p')
+  [ "$v" = "$2" ] || { [ "$2" = opaque ] && { [ -z "$v" ] || [ "$v" = 4294967295 ]; }; }
+}
+e2e_spawn activation "$PROBE" activation
+e2e_wait 20 bash -c "xdotool search --onlyvisible --pid $E2E_LAST_PID | grep -q ." \
+  || e2e_fail "activation probe not mapped"
+probe=$(probe_window "$E2E_LAST_PID")
 # activated WIN OPACITY (as the property reads)
 activated() {
   wmctrl -i -a "$1"
-  e2e_wait 2 opacity_is "$probe" "$2" || e2e_fail "after activating $1: $(xprop -id "$probe" _NET_WM_WINDOW_OPACITY)"
+  e2e_wait 5 opacity_is "$probe" "$2" || e2e_fail "after activating $1: $(xprop -id "$probe" _NET_WM_WINDOW_OPACITY)"
 }
+activated "$probe" opaque
 for round in 1 2 3; do
   activated "$other" 2147483648
   activated "$probe" 4294967295
 done
 kill "$E2E_LAST_PID"
 e2e_spawn beat "$PROBE" activation beat
-e2e_wait 20 e2e_window_by_title "Platform Probe" || e2e_fail "beat probe not mapped"
-probe=$(e2e_window_by_title "Platform Probe")
+e2e_wait 20 bash -c "xdotool search --onlyvisible --pid $E2E_LAST_PID | grep -q ." \
+  || e2e_fail "beat probe not mapped"
+probe=$(probe_window "$E2E_LAST_PID")
 e2e_wait 5 opacity_is "$probe" 1073741824 \
   || e2e_fail "the opacity set from a timer did not reach the server: $(xprop -id "$probe" _NET_WM_WINDOW_OPACITY)"
 kill "$E2E_LAST_PID"
