@@ -9,9 +9,10 @@ bool Available();
 // The toolkit's connection to the X server; null without one.
 xcb_connection_t* Connection();
 // Sends the program's buffered X requests every time its event loop is about
-// to sleep. The toolkit flushes only after handling X events, so a request
-// made from a timer (a window's opacity or title) would otherwise wait for
-// the next X event, which on a quiet desktop may be minutes away.
+// to sleep. The toolkit flushes only after handling X events (and after a
+// few calls of its own, such as a title change), so a request made from a
+// timer, such as a window's opacity, would otherwise wait for the next X
+// event, which on a quiet desktop may be minutes away.
 void FlushBeforeEverySleep();
 // Adds or removes _NET_WM_STATE_SKIP_TASKBAR on a top-level window.
 void SetSkipTaskbar(unsigned long window, bool skip);
