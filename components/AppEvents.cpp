@@ -9,6 +9,7 @@ TApplicationEvents::TApplicationEvents()
     state->OnActivate = [this] { Fire(OnActivate, this); };
     state->OnDeactivate = [this] { Fire(OnDeactivate, this); };
     state->OnMinimize = [this] { Fire(OnMinimize, this); };
+    state->OnRestore = [this] { Fire(OnRestore, this); };
 }
 
 TApplicationEvents::~TApplicationEvents()
@@ -17,5 +18,6 @@ TApplicationEvents::~TApplicationEvents()
         state->OnActivate = nullptr;
         state->OnDeactivate = nullptr;
         state->OnMinimize = nullptr;
+        state->OnRestore = nullptr;
     }
 }

@@ -13,4 +13,5 @@ public:
     std::function<void(TApplicationEvents*)> OnActivate;
     std::function<void(TApplicationEvents*)> OnDeactivate;
     std::function<void(TApplicationEvents*)> OnMinimize;
+    std::function<void(TApplicationEvents*)> OnRestore;
 };

@@ -56,3 +56,13 @@ bool TCppWebBrowser::TakeUserGesture() const
 {
     return view_->TakeUserGesture();
 }
+
+void TCppWebBrowser::Discard()
+{
+    view_->Discard();
+}
+
+bool TCppWebBrowser::Discarded() const
+{
+    return view_->Discarded();
+}

@@ -33,6 +33,9 @@ public:
     void LoadHtml(const std::string& html);
     // True once for each click or key press of the user in the page, soon after it.
     bool TakeUserGesture() const;
+    // Lets the page go while nobody looks at it; the next Navigate or LoadHtml brings one again.
+    void Discard();
+    bool Discarded() const;
     IBrowserView* View() const { return view_.get(); }
 
     // Handlers that throw are reported by the application; a cancel set

@@ -63,7 +63,6 @@ TForm1::TForm1()
     layout->setContentsMargins(0, 0, 0, 0);
     Web = std::make_unique<TCppWebBrowser>(this);
     layout->addWidget(Web->Widget());
-    TraceMark("web-view");
     Web->OnBeforeNavigate2 = [this](TCppWebBrowser*, const std::string& url, int, const std::string&,
                                     const std::string&, const std::string&, bool& cancel) {
         WebBeforeNavigate2(url, cancel);
@@ -79,6 +78,7 @@ TForm1::TForm1()
     };
     Link.OnConnectedChanged = [this](bool connected) { ShowConnected(connected); };
     Link.OnExitStopFailed = [this](const std::string& reason) { ExitStopFailed(reason); };
+    Mirror.OnNeedPage = [this] { NeedPage(); };
     Mirror.PageBusy = [this] { return Web->Busy(); };
     Mirror.PageHasForm = [this] { return PageHasStartStopForm(); };
     Mirror.ShownState = [this] { return ClockRunning ? TClockState::Running : TClockState::Stopped; };
@@ -98,6 +98,7 @@ TForm1::TForm1()
     ApplicationEvents1.OnActivate = [this](TApplicationEvents*) { ApplicationEvents1Activate(); };
     ApplicationEvents1.OnDeactivate = [this](TApplicationEvents*) { ApplicationEvents1Deactivate(); };
     ApplicationEvents1.OnMinimize = [this](TApplicationEvents*) { ApplicationEvents1Minimize(); };
+    ApplicationEvents1.OnRestore = [this](TApplicationEvents*) { ApplicationEvents1Restore(); };
 
     HidetoTray1 = mnuApp.Add("HidetoTray1", "Hide to Tray");
     Preferences1 = mnuApp.Add("Preferences1", "Preferences");
@@ -139,6 +140,9 @@ TForm1::TForm1()
     tmrEverything.SetEnabled(true);
     tmrEverything.OnTimer = [this](TTimer*) { tmrEverythingTimer(); };
     UpdateEverythingTimer();
+    tmrPageRest.SetEnabled(false);
+    tmrPageRest.SetInterval(kPageRestMs);
+    tmrPageRest.OnTimer = [this](TTimer*) { tmrPageRestTimer(); };
 
     Platform& platform = CurrentPlatform();
     if (platform.Instance) {
@@ -231,13 +235,16 @@ void TForm1::WatchPreferences()
 void TForm1::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
+    tmrPageRest.SetEnabled(false);
+    Application().Guard([this] { NeedPage(); });
     if (event->spontaneous()) return;  // a restore, not a show
     Application().Guard([this] { FormShow(); });
     if (!shownOnce_) {
         shownOnce_ = true;
-        // The login needs only the settings just loaded: posted now, the
-        // service answers while the window is mapped and first painted.
-        Application().Guard([this] { PostLogin(); });
+        // The login needs only the settings just loaded. It goes out once
+        // the window is mapped, with the tray icon docked: the engine starts
+        // with it, and the window does not wait for the engine.
+        QTimer::singleShot(0, this, [this] { Application().Guard([this] { PostLogin(); }); });
         // The first show is centred, whatever position was loaded.
         QScreen* screen = WindowOffers(WindowBehaviour::Placement) ? QGuiApplication::primaryScreen() : nullptr;
         if (screen) {
@@ -254,6 +261,12 @@ void TForm1::showEvent(QShowEvent* event)
     // Like the tray host's hook: a shown window comes to the front.
     raise();
     activateWindow();
+}
+
+void TForm1::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    RestPageSoon();
 }
 
 void TForm1::FitOuterSize()
@@ -462,6 +475,7 @@ void TForm1::StartHidden()
     DockTrayIcon();  // no window to map first: the icon is all the user sees
     Application().Guard([this] { FormShow(); });
     FirstPaint();
+    RestPageSoon();
 }
 
 void TForm1::BringToFront()
@@ -530,6 +544,61 @@ void TForm1::ApplicationEvents1Activate()
 void TForm1::ApplicationEvents1Minimize()
 {
     if (frmPrefs && frmPrefs->cbxRemoveFromTaskBar->Checked()) CurrentPlatform().Taskbar->SetButtonVisible(false);
+    RestPageSoon();
+}
+
+void TForm1::ApplicationEvents1Restore()
+{
+    tmrPageRest.SetEnabled(false);
+    NeedPage();
+}
+
+// ---- the page's memory ------------------------------------------------------------
+
+bool TForm1::OutOfSight() const
+{
+    return !isVisible() || CurrentPlatform().AppState->IsMinimized();
+}
+
+void TForm1::RestPageSoon()
+{
+    if (closed_) return;
+    // Counted afresh from now.
+    tmrPageRest.SetEnabled(false);
+    tmrPageRest.SetEnabled(true);
+}
+
+void TForm1::tmrPageRestTimer()
+{
+    if (closed_ || !OutOfSight() || Web->Discarded()) {
+        tmrPageRest.SetEnabled(false);
+        return;
+    }
+    // Only a page at rest goes: the service's page shown and loaded, no
+    // start or stop on its way. Else it is looked at again after a while.
+    if (!sessionStarted_ || Web->Busy() || Mirror.Pending() || Link.State() != TLinkState::Connected ||
+        Link.ExitStopPending())
+        return;
+    tmrPageRest.SetEnabled(false);
+    TraceMark("page-rest");
+    hostObjectPending_ = true;  // the page that comes back gets the host object again
+    Web->Discard();
+}
+
+void TForm1::NeedPage()
+{
+    if (closed_) return;
+    // Needed before the first login went out (it waits for the window's map): it goes now.
+    if (shownOnce_ && !loginPosted_ && !Web->Document() && !Web->Busy()) {
+        PostLogin();
+        return;
+    }
+    if (!Web->Discarded()) return;
+    TraceMark("page-restore");
+    // Loaded again as at the start: the login brings the timer page, which
+    // has the last word on the clock, and a start or stop waiting for it is
+    // decided then.
+    Relogin();
 }
 
 void TForm1::RegisterStartStopHotKey()

@@ -46,6 +46,8 @@ public:
     std::unique_ptr<TTrayIcon> tryIcon;
     TTimer tmrMinuteReminder;
     TTimer tmrEverything;
+    // Lets the page go after the window has been out of sight a while.
+    TTimer tmrPageRest;
     // Login recovery, refused logins and the exit's stop.
     TServiceLink Link;
     // What the service's pages say of its clock, and the starts and stops asked of it.
@@ -93,6 +95,12 @@ public:
     void ApplicationEvents1Activate();
     void ApplicationEvents1Deactivate();
     void ApplicationEvents1Minimize();
+    void ApplicationEvents1Restore();
+    // How long the window is out of sight (in the tray or minimized) before its page is let go.
+    static constexpr unsigned kPageRestMs = 60000;
+    void tmrPageRestTimer();
+    // The page is needed (the window shown, a start or stop): brought back when it was let go.
+    void NeedPage();
     void mplayerNotify();
     void WMHotKey(TMessage& message);
     // Tells the user once per kind why the hot key cannot work; the stored key stays.
@@ -141,6 +149,7 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
@@ -151,6 +160,9 @@ private:
     // The question; true when answered Yes (the toggle has been clicked).
     bool AskToStopAndExit();
     void FitOuterSize();
+    // The window went out of sight: its page rests once kPageRestMs have passed.
+    void RestPageSoon();
+    bool OutOfSight() const;
 
     void FirstPaint();
     void StartWebSession();

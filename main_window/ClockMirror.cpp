@@ -45,6 +45,7 @@ void TClockMirror::Drop(TIntentSource source)
 void TClockMirror::Decide()
 {
     if (!intent_ || inFlight_ != Flight::None) return;
+    if (OnNeedPage) OnNeedPage();
     if (PageBusy && PageBusy()) return;  // the page being loaded decides
     if (!PageHasForm || !PageHasForm()) {
         // The idle logic waits for the timer page; the others only for one on its way.

@@ -87,6 +87,8 @@ public:
     const std::string& PageSince() const { return since_; }
 
     // What the window does for the mirror.
+    // The page is about to be looked at for an intent: brought back if it was let go.
+    std::function<void()> OnNeedPage;
     std::function<bool()> PageBusy;            // a page is loading
     std::function<bool()> PageHasForm;         // the current page holds the start/stop form
     std::function<TClockState()> ShownState;   // what the window shows now

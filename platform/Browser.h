@@ -86,6 +86,13 @@ public:
     // after it: what leaves the program for another (a link opened by the
     // system) must have been asked for, and only once.
     virtual bool TakeUserGesture() = 0;
+    // Gives the page's memory back while nobody looks at it: the page is
+    // frozen, then let go with its renderer. Nothing more is reported of it;
+    // Document() is null and Busy() false until Navigate or LoadHtml loads a
+    // page again. The engine itself starts with the first Navigate or LoadHtml.
+    virtual void Discard() = 0;
+    // True from Discard until the next Navigate or LoadHtml.
+    virtual bool Discarded() = 0;
 
     std::function<void(TBeforeNavigateArgs&)> OnBeforeNavigate2;
     std::function<void(const std::string& url)> OnDocumentComplete;

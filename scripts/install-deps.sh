@@ -9,7 +9,7 @@ PACKAGES=(
   # build
   build-essential cmake ninja-build pkg-config ccache
   # toolkit, browser engine, sound
-  qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev qt6-webengine-dev qt6-webengine-dev-tools
+  qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev qt6-webengine-dev qt6-webengine-dev-tools qt6-declarative-dev
   libqt6webenginecore6-bin qt6-multimedia-dev qt6-qpa-plugins libqt6svg6
   qt6-svg-dev qt6-wayland
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good

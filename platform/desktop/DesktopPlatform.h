@@ -141,7 +141,8 @@ public:
     static std::string DescribePlatform(const std::string& platform);
 };
 
-// Before the toolkit starts: picks the window system the program runs on.
+// Before the toolkit starts: picks the window system the program runs on,
+// and software painting for the window and its page.
 void ChooseWindowSystem();
 
 // The window system, idle-time source and hot-key service the program would

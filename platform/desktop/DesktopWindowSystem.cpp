@@ -1,4 +1,5 @@
 #include <QGuiApplication>
+#include <QQuickWindow>
 #include <cstdlib>
 
 #include "platform/desktop/DesktopPlatform.h"
@@ -19,6 +20,12 @@ void ChooseWindowSystem()
     // the user chose stays.
     if (Set("WAYLAND_DISPLAY") && Set("DISPLAY") && !Set("QT_QPA_PLATFORM") && x11::CanOpenDisplay(nullptr))
         setenv("QT_QPA_PLATFORM", "xcb", 1);
+    // The window and its small page are painted in software: no graphics
+    // driver is loaded into the program (tens of megabytes, and start-up
+    // time), and the engine's view joins the shown window as a plain
+    // widget, so the window is not made anew for a graphics surface.
+    QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+    if (!Set("QT_XCB_GL_INTEGRATION")) setenv("QT_XCB_GL_INTEGRATION", "none", 1);
 }
 
 bool DesktopWindowSystem::Offers(WindowBehaviour behaviour) const

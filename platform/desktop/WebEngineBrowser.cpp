@@ -19,11 +19,13 @@
 #include <QWebEngineProfile>
 #include <QWebEngineScript>
 #include <QWebEngineView>
+#include <QVBoxLayout>
 #include <QtGlobal>
 #include <set>
 
 #include "platform/DocHostUIHandler.h"
 #include "platform/desktop/DesktopPlatform.h"
+#include "platform/TraceMarks.h"
 
 namespace {
 
@@ -212,10 +214,28 @@ void WebEngineDocument::SetUIHandler(IDocHostUIHandler* handler)
 
 // ---- view ----------------------------------------------------------------------
 
-WebEngineBrowserView::WebEngineBrowserView(std::shared_ptr<QWebEngineProfile> profile, QWidget* parent)
-    : profile_(std::move(profile))
+WebEngineBrowserView::WebEngineBrowserView(ProfileSource profile, QWidget* parent)
+    : profileSource_(std::move(profile))
 {
-    auto* view = new ChronelWebView(*this, parent);
+    // The page's place, shown and sized by the host before there is a page.
+    auto* container = new QWidget(parent);
+    auto* layout = new QVBoxLayout(container);
+    layout->setContentsMargins(0, 0, 0, 0);
+    container_ = container;
+    // The page's input goes to widgets inside the view, made and remade by the engine.
+    qApp->installEventFilter(this);
+}
+
+bool WebEngineBrowserView::EnsurePage()
+{
+    if (page_) return true;
+    if (!container_) return false;
+    if (!profile_) {
+        profile_ = profileSource_();
+        if (!profile_) return false;
+        TraceMark("web-view");
+    }
+    auto* view = new ChronelWebView(*this, container_);
     auto* page = new ChronelWebPage(*this, profile_.get(), view);
     // The engine asks AcceptNavigation before it hands a URL of a scheme it
     // does not know to the system's opener, whether a click or a script
@@ -230,18 +250,50 @@ WebEngineBrowserView::WebEngineBrowserView(std::shared_ptr<QWebEngineProfile> pr
     watch.setRunsOnSubFrames(false);
     page->scripts().insert(watch);
     view->setPage(page);
+    container_->layout()->addWidget(view);
     view_ = view;
     page_ = page;
+    discarded_ = false;
     connect(page, &QWebEnginePage::loadingChanged, this, &WebEngineBrowserView::LoadingChanged);
     connect(page, &QWebEnginePage::newWindowRequested, this, &WebEngineBrowserView::NewWindowRequested);
-    // The page's input goes to widgets inside the view, made and remade by the engine.
-    qApp->installEventFilter(this);
     connect(page, &QWebEnginePage::renderProcessTerminated, this, [this] {
         // Copies asked of the lost renderer never arrive.
         completions_.clear();
         ownLoadRequested_ = false;
         loading_ = false;
     });
+    return true;
+}
+
+void WebEngineBrowserView::Discard()
+{
+    if (!page_ || discarded_) return;
+    discarded_ = true;
+    // Scripts and timers of the page stop first; the page goes once the
+    // engine has had a turn to act on that.
+    if (!page_->isVisible()) page_->setLifecycleState(QWebEnginePage::LifecycleState::Frozen);
+    TraceMark("page-frozen");
+    // Whatever the old page still answers is not this control's business.
+    alive_ = std::make_shared<bool>(true);
+    QPointer<QWebEngineView> view = view_;
+    QPointer<QWebEnginePage> page = page_;
+    view_ = nullptr;
+    page_ = nullptr;
+    if (view) view->hide();
+    QTimer::singleShot(0, this, [view, page] {
+        delete view.data();  // with its page
+        if (page) delete page.data();
+        TraceMark("page-discarded");
+    });
+    hasDocument_ = false;
+    snapshot_ = Snapshot{};
+    completions_.clear();
+    waitingForCopy_ = false;
+    refused_.clear();
+    pendingErrors_ = 0;
+    loading_ = false;
+    ownLoadRequested_ = false;
+    ownNavigationsExpected_ = 0;
 }
 
 WebEngineBrowserView::~WebEngineBrowserView()
@@ -249,12 +301,13 @@ WebEngineBrowserView::~WebEngineBrowserView()
     alive_.reset();
     delete view_.data();  // and its page, before the profile may go
     if (page_) delete page_.data();
+    delete container_.data();
     if (uiHandler_) uiHandler_->Release();
 }
 
 QWidget* WebEngineBrowserView::Widget()
 {
-    return view_;
+    return container_;
 }
 
 QWebEngineView* WebEngineBrowserView::View() const
@@ -278,7 +331,7 @@ void WebEngineBrowserView::Navigate(const std::string& url, int flags, const std
 {
     TBeforeNavigateArgs args{url, flags, targetFrameName, postData, headers, false};
     RaiseBeforeNavigate(args);
-    if (args.Cancel || !page_) return;
+    if (args.Cancel || !EnsurePage()) return;
 
     const QUrl target = ToUrl(url);
     if (!target.isValid() || target.isEmpty() || target.isRelative()) {
@@ -334,7 +387,7 @@ void WebEngineBrowserView::Navigate(const std::string& url, int flags, const std
 
 void WebEngineBrowserView::LoadHtml(const std::string& html)
 {
-    if (!page_) return;
+    if (!EnsurePage()) return;
     ownLoadRequested_ = true;
     ++ownNavigationsExpected_;
     page_->setHtml(QString::fromUtf8(html.data(), static_cast<qsizetype>(html.size())));
@@ -681,7 +734,10 @@ std::string WebEngineBrowserView::Spelling(const QUrl& url) const
 
 std::unique_ptr<IBrowserView> WebEngineBrowsers::Create(QWidget* parent)
 {
-    if (!profile_) {
+    // The engine starts with its first profile: at the first load, not here.
+    std::shared_ptr<std::shared_ptr<QWebEngineProfile>> shared = profile_;
+    return std::make_unique<WebEngineBrowserView>([shared]() {
+        if (*shared) return *shared;
         // A profile on disk, so cookies and storage behave as in a normal browser.
         auto* profile = new QWebEngineProfile(QStringLiteral("browser"));
         const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
@@ -696,9 +752,9 @@ std::unique_ptr<IBrowserView> WebEngineBrowsers::Create(QWidget* parent)
         // add a request to every load and a history database written while idle.
         profile->settings()->setAttribute(QWebEngineSettings::AutoLoadIconsForPage, false);
         // Pages must go before their profile; each view keeps it alive.
-        profile_ = std::shared_ptr<QWebEngineProfile>(profile);
-    }
-    return std::make_unique<WebEngineBrowserView>(profile_, parent);
+        *shared = std::shared_ptr<QWebEngineProfile>(profile);
+        return *shared;
+    }, parent);
 }
 
 std::unique_ptr<IBrowsers> CreateDesktopBrowsers()

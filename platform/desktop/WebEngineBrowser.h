@@ -12,7 +12,11 @@
 // starts that navigation. The copy is the engine's serialisation of the
 // document (a bare attribute reads selected=""), not the bytes received.
 // The page has one frame to navigate: a target frame name is reported, not used.
+// The control's widget is there at once; the engine, its view and page are
+// made at the first load, so a window can be shown before the engine starts,
+// and again after Discard let them go.
 #include <QElapsedTimer>
+#include <functional>
 #include <QObject>
 #include <QPointer>
 #include <QUrl>
@@ -49,7 +53,8 @@ private:
 
 class WebEngineBrowserView final : public QObject, public IBrowserView {
 public:
-    WebEngineBrowserView(std::shared_ptr<QWebEngineProfile> profile, QWidget* parent);
+    using ProfileSource = std::function<std::shared_ptr<QWebEngineProfile>()>;
+    WebEngineBrowserView(ProfileSource profile, QWidget* parent);
     ~WebEngineBrowserView() override;
 
     QWidget* Widget() override;
@@ -59,7 +64,10 @@ public:
     IHtmlDocument* Document() override;
     void LoadHtml(const std::string& html) override;
     bool TakeUserGesture() override;
+    void Discard() override;
+    bool Discarded() override { return discarded_; }
 
+    // Null before the first load and while discarded.
     QWebEngineView* View() const;
     QWebEnginePage* Page() const { return page_; }
 
@@ -82,6 +90,8 @@ private:
         unsigned long long changes = 0;  // changes_ when the copy was asked for
     };
 
+    // Makes the engine's view and page when there are none; false when it cannot.
+    bool EnsurePage();
     void RaiseBeforeNavigate(TBeforeNavigateArgs& args);
     void LoadingChanged(const QWebEngineLoadingInfo& info);
     void NewWindowRequested(QWebEngineNewWindowRequest& request);
@@ -103,8 +113,12 @@ private:
     void RememberSpelling(const std::string& url);
     std::string Spelling(const QUrl& url) const;
 
+    // Callbacks hold it weakly: gone with the control, and renewed when the page is discarded.
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    ProfileSource profileSource_;
     std::shared_ptr<QWebEngineProfile> profile_;
+    QPointer<QWidget> container_;
+    bool discarded_ = false;
     QPointer<QWebEngineView> view_;
     QPointer<QWebEnginePage> page_;
     WebEngineDocument document_{*this};
@@ -134,5 +148,5 @@ public:
     std::unique_ptr<IBrowserView> Create(QWidget* parent) override;
 
 private:
-    std::shared_ptr<QWebEngineProfile> profile_;
+    std::shared_ptr<std::shared_ptr<QWebEngineProfile>> profile_ = std::make_shared<std::shared_ptr<QWebEngineProfile>>();
 };

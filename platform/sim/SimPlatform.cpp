@@ -387,13 +387,36 @@ void SimBrowserView::Navigate(const std::string& url, int flags, const std::stri
     TBeforeNavigateArgs args{url, flags, target, postData, headers, false};
     if (OnBeforeNavigate2) OnBeforeNavigate2(args);
     if (args.Cancel) return;
+    MakePage();
     pendingUrl = url;
     pendingLocal = false;
     busy = true;
 }
 
+void SimBrowserView::MakePage()
+{
+    if (hasPage_) return;
+    hasPage_ = true;
+    discarded = false;
+    ++pagesMade;
+}
+
+void SimBrowserView::Discard()
+{
+    if (!hasPage_) return;
+    hasPage_ = false;
+    discarded = true;
+    ++discards;
+    document.reset();
+    late_.clear();
+    pendingUrl.clear();
+    pendingLocal = false;
+    busy = false;
+}
+
 void SimBrowserView::LoadHtml(const std::string& html)
 {
+    MakePage();
     pendingUrl = kLocalPageUrl;
     pendingLocalHtml = html;
     pendingLocal = true;
@@ -427,6 +450,7 @@ void SimBrowserView::FailNavigation(int statusCode, const std::string& reason)
 
 void SimBrowserView::PageNavigate(const std::string& url, const std::string& postData)
 {
+    if (discarded) return;  // no page to navigate from
     if (asyncEngine && scriptDepth_ > 0 && wnd_) {
         late_.emplace_back(url, postData);
         CurrentPlatform().Windows->PostMessage(wnd_, WM_USER, 0, 0);

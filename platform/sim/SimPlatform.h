@@ -272,6 +272,11 @@ public:
         return true;
     }
     int gestures = 0;  // clicks and keys of the user in the page not yet used
+    void Discard() override;
+    bool Discarded() override { return discarded; }
+    bool discarded = false;
+    int discards = 0;
+    int pagesMade = 0;  // pages the engine made: the first load's, and each after a discard
     // Finishes the pending navigation: the page loads and completes.
     void CompleteNavigation();
     // The pending navigation fails: not busy, then OnNavigateError.
@@ -303,6 +308,9 @@ public:
 private:
     friend class SimDocument;
     void DeliverLateNavigations();
+    // A load needs a page: made at the first one and after a discard.
+    void MakePage();
+    bool hasPage_ = false;
     QWidget* widget_;
     HWND wnd_ = 0;
     int scriptDepth_ = 0;

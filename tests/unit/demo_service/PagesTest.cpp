@@ -194,6 +194,28 @@ TEST_F(DemoPages, StartAndStopThroughTheForm) {
   EXPECT_EQ(events[3]["item_name"].toString(), QString::fromUtf8("Caf\xc3\xa9 M\xc3\xb8ller"));
   EXPECT_EQ(events[4]["entry"].toInt(), 2);
   EXPECT_FALSE(events[4]["time"].toString().isEmpty());
+
+  // Each event line ends with its wall-clock stamp, in the order recorded;
+  // line-wise greps for the other fields still match.
+  qint64 previous = 0;
+  for (const QJsonValue& e : events) {
+    EXPECT_GE(e["at_us"].toInteger(), previous);
+    previous = e["at_us"].toInteger();
+  }
+  EXPECT_GT(previous, 0);
+  const std::string text = service.statusJson();
+  static const std::regex stopLine(R"(\{"request":\d+,"kind":"stop",.*"time":"[^"]+","at_us":\d+\}\]?,?)");
+  size_t stopLines = 0;
+  for (size_t pos = 0, end; pos < text.size(); pos = end + 1) {
+    end = text.find('\n', pos);
+    if (end == std::string::npos) end = text.size();
+    const std::string line = text.substr(pos, end - pos);
+    if (line.find("\"kind\":\"stop\"") != std::string::npos) {
+      ++stopLines;
+      EXPECT_TRUE(std::regex_match(line, stopLine)) << line;
+    }
+  }
+  EXPECT_EQ(stopLines, 2u);
 }
 
 TEST_F(DemoPages, PostedStartStopFormAndHeadRequests) {

@@ -1,4 +1,6 @@
 // The conversation with the service: login, navigation rules, page reading.
+#include <QCoreApplication>
+
 #include "ClockFixture.h"
 #include "components/Format.h"
 
@@ -55,8 +57,10 @@ TEST_F(WebSession, FirstShowPostsLoginThenHostObjectFocusScriptAndHotKeyInOrder)
         if (script.find(".focus()") != std::string::npos) order.push_back("focus " + state());
     };
     // Settings are loaded at the show, and the login goes out with them
-    // before the first paint.
+    // once the window is mapped, before the first paint.
     form->show();
+    EXPECT_TRUE(view->navigations.empty());
+    QCoreApplication::processEvents();
     ASSERT_EQ(view->navigations.size(), 1u);
     EXPECT_EQ(view->navigations[0].url, base + "index.php?mobile=1&username_or_email=ann&goto=time_log.php%3fsmallbtn=1");
     order.push_back("posted " + state());
