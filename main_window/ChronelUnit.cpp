@@ -599,6 +599,8 @@ void TForm1::NeedPage()
     // has the last word on the clock, and a start or stop waiting for it is
     // decided then.
     Relogin();
+    // Still out of sight (a start or stop from the tray): let go again later.
+    if (OutOfSight()) RestPageSoon();
 }
 
 void TForm1::RegisterStartStopHotKey()
