@@ -23,7 +23,9 @@ void ChooseWindowSystem()
     // The window and its small page are painted in software: no graphics
     // driver is loaded into the program (tens of megabytes, and start-up
     // time), and the engine's view joins the shown window as a plain
-    // widget, so the window is not made anew for a graphics surface.
+    // widget, so the window is not made anew for a graphics surface. A
+    // scene graph the user chose stays.
+    if (Set("QT_QUICK_BACKEND")) return;
     QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
     if (!Set("QT_XCB_GL_INTEGRATION")) setenv("QT_XCB_GL_INTEGRATION", "none", 1);
 }

@@ -222,7 +222,15 @@ DemoService::Entry* DemoService::findEntry(int id) {
   return nullptr;
 }
 
-void DemoService::addEvent(std::string json) { events_.push_back(std::move(json)); }
+// Each event ends with the wall clock's microseconds, so a client's own stamps
+// (e.g. of a click) can be set against the moment the service took the request.
+void DemoService::addEvent(std::string json) {
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  const long long us = static_cast<long long>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
+  json.insert(json.size() - 1, ",\"at_us\":" + std::to_string(us));
+  events_.push_back(std::move(json));
+}
 
 // ---- index.php: login -------------------------------------------------------
 
