@@ -71,11 +71,8 @@ int main(int argc, char** argv)
     // A file-size limit then fails a write with an error the save reports,
     // rather than ending the program with the settings unsaved.
     std::signal(SIGXFSZ, SIG_IGN);
-    // The program paints small areas now and then (the blinking tray icon,
-    // a small window): shared-memory images would cost a round trip to the
-    // X server for each, plain requests cost none.
-    if (!qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM")) qputenv("QT_XCB_NO_MITSHM", "1");
     QApplication qtApp(argc, argv);
+    WindowSystemStarted();
     TraceMark("qapp");
     // The program ends when the main window closes, not with its last window.
     qtApp.setQuitOnLastWindowClosed(false);

@@ -144,6 +144,8 @@ public:
 // Before the toolkit starts: picks the window system the program runs on,
 // and software painting for the window and its page.
 void ChooseWindowSystem();
+// Once the toolkit has started: the environment the programs it starts get is the user's again.
+void WindowSystemStarted();
 
 // The window system, idle-time source and hot-key service the program would
 // use on this session, one "Name: description" line each. Starts and ends a

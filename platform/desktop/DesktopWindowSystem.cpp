@@ -1,6 +1,8 @@
 #include <QGuiApplication>
 #include <QQuickWindow>
 #include <cstdlib>
+#include <string>
+#include <vector>
 
 #include "platform/desktop/DesktopPlatform.h"
 #include "platform/desktop/x11/X11.h"
@@ -11,6 +13,21 @@ bool Set(const char* name)
     const char* value = std::getenv(name);
     return value && *value;
 }
+
+// What the program set for the toolkit's start only: the programs it starts
+// (a link's browser) get the user's environment.
+std::vector<std::string>& SetForStart()
+{
+    static std::vector<std::string> names;
+    return names;
+}
+
+void SetForStart(const char* name, const char* value)
+{
+    if (Set(name)) return;
+    setenv(name, value, 1);
+    SetForStart().push_back(name);
+}
 }  // namespace
 
 void ChooseWindowSystem()
@@ -19,7 +36,11 @@ void ChooseWindowSystem()
     // need an X11 window; the compositor's X server gives one. A platform
     // the user chose stays.
     if (Set("WAYLAND_DISPLAY") && Set("DISPLAY") && !Set("QT_QPA_PLATFORM") && x11::CanOpenDisplay(nullptr))
-        setenv("QT_QPA_PLATFORM", "xcb", 1);
+        SetForStart("QT_QPA_PLATFORM", "xcb");
+    // The program paints small areas now and then (the blinking tray icon,
+    // a small window): shared-memory images would cost a round trip to the
+    // X server for each, plain requests cost none.
+    SetForStart("QT_XCB_NO_MITSHM", "1");
     // The window and its small page are painted in software: no graphics
     // driver is loaded into the program (tens of megabytes, and start-up
     // time), and the engine's view joins the shown window as a plain
@@ -27,7 +48,13 @@ void ChooseWindowSystem()
     // scene graph the user chose stays.
     if (Set("QT_QUICK_BACKEND")) return;
     QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
-    if (!Set("QT_XCB_GL_INTEGRATION")) setenv("QT_XCB_GL_INTEGRATION", "none", 1);
+    SetForStart("QT_XCB_GL_INTEGRATION", "none");
+}
+
+void WindowSystemStarted()
+{
+    for (const std::string& name : SetForStart()) unsetenv(name.c_str());
+    SetForStart().clear();
 }
 
 bool DesktopWindowSystem::Offers(WindowBehaviour behaviour) const
