@@ -152,14 +152,6 @@ start_clock() {
   e2e_demo_running "$BASE" || e2e_fail "the service's clock does not run after the start"
 }
 
-# The engine's page processes in the tree of $1, one pid a line.
-renderers() {
-  local p
-  for p in $(e2e_process_tree "$1"); do
-    tr '\0' ' ' <"/proc/$p/cmdline" 2>/dev/null | grep -q -- '--type=renderer' && echo "$p"
-  done
-  return 0
-}
 # True once window $1 is no longer mapped (or gone).
 window_unmapped() {
   ! xwininfo -id "$1" 2>/dev/null | grep -q 'Map State: IsViewable'
@@ -181,7 +173,7 @@ hidden_phase() {
   ! e2e_app_main_window "$pid" >/dev/null || e2e_fail "$kind: the main window came back while hidden"
   HIDDEN_PSS=$(tree_pss "$pid")
   if [ "$TRACE" = 1 ]; then
-    r=$(renderers "$pid" | paste -sd, -)
+    r=$(e2e_renderers "$pid" | paste -sd, -)
     echo "    after ${HIDDEN_SECS} s hidden: PSS $HIDDEN_PSS MB, renderer process in the tree: $([ -n "$r" ] && echo "yes (pid $r)" || echo no)" >&2
   fi
 

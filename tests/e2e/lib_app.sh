@@ -17,6 +17,7 @@
 #   e2e_demo_wait BASE SECS ERE [MIN]  waits for MIN (1) such lines
 #   e2e_demo_running BASE              succeeds while any clock runs
 #   e2e_process_tree PID               PID and its descendants
+#   e2e_renderers PID                  the engine's page processes among them
 #   e2e_free_port                      a port on 127.0.0.1 that nothing listens on
 #   e2e_page_eval DEVTOOLS_PORT EXPR   a script expression's value in the pages a program shows
 #   e2e_page_text DEVTOOLS_PORT        the text of the pages a program shows
@@ -181,6 +182,15 @@ e2e_process_tree() {
     pids+=($(cat /proc/"$p"/task/*/children 2>/dev/null))
   done
   printf '%s\n' "${out[@]}"
+}
+
+# The engine's page (renderer) processes in the tree of PID, one a line.
+e2e_renderers() {
+  local p
+  for p in $(e2e_process_tree "$1"); do
+    tr '\0' ' ' <"/proc/$p/cmdline" 2>/dev/null | grep -q -- '--type=renderer' && echo "$p"
+  done
+  return 0
 }
 
 # Records every notification sent on the session bus in $E2E_TMP/notify.log.

@@ -77,13 +77,7 @@ mark_count() { grep -c "^chronel-mark $1 " "$LOG" || true; }
 mark_time() { awk -v name="$1" -v n="$2" '$1 == "chronel-mark" && $2 == name && ++seen == n {print $3; exit}' "$LOG"; }
 marks_seen() { awk '$1 == "chronel-mark" {print $2}' "$LOG" | tail -12 | tr '\n' ' '; }
 
-renderers() {
-  local p
-  for p in $(e2e_process_tree "$APP"); do
-    tr '\0' ' ' <"/proc/$p/cmdline" 2>/dev/null | grep -q -- '--type=renderer' && echo "$p"
-  done
-  return 0
-}
+renderers() { e2e_renderers "$APP"; }
 shown() { xwininfo -id "$WIN" 2>/dev/null | grep -q IsViewable; }
 # The window's title also while it is withdrawn or iconic.
 caption() { e2e_window_title "$WIN"; }
