@@ -4,6 +4,8 @@
 #include <httplib.h>
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QDesktopServices>
 #include <QElapsedTimer>
 #include <QJsonArray>
@@ -626,8 +628,51 @@ TEST_F(Browser, PageAlertsUseTheEnginesDialog)
     EXPECT_EQ(Eval("document.title").toString(), "after") << "the script goes on once it is answered";
 }
 
+// The engine's page processes among this process's descendants.
+int Renderers()
+{
+    int n = 0;
+    std::vector<QByteArray> pids{QByteArray::number(QCoreApplication::applicationPid())};
+    while (!pids.empty()) {
+        const QByteArray pid = pids.back();
+        pids.pop_back();
+        QFile cmdline("/proc/" + pid + "/cmdline");
+        if (cmdline.open(QIODevice::ReadOnly) && cmdline.readAll().contains("--type=renderer")) ++n;
+        for (const QString& task : QDir("/proc/" + pid + "/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+            QFile children("/proc/" + pid + "/task/" + task.toLatin1() + "/children");
+            if (!children.open(QIODevice::ReadOnly)) continue;
+            for (const QByteArray& child : children.readAll().split(' '))
+                if (!child.trimmed().isEmpty()) pids.push_back(child.trimmed());
+        }
+    }
+    return n;
+}
+
+TEST_F(Browser, TheEngineStartsWithTheFirstLoadAndADiscardedPageLetsItsRendererGo)
+{
+    EXPECT_EQ(static_cast<WebEngineBrowserView*>(browser.View())->Page(), nullptr) << "no engine page before a load";
+    LogIn();
+    EXPECT_TRUE(WaitUntil([] { return Renderers() == 1; }));
+    const std::size_t done = completed.size();
+    WebBrowserExecScript(&browser, "document.title = 'late';");  // its copy is on its way
+    browser.Discard();
+    EXPECT_TRUE(browser.Discarded());
+    EXPECT_EQ(browser.Document(), nullptr);
+    EXPECT_FALSE(browser.Busy());
+    EXPECT_EQ(WebBrowserGetHtml(&browser), "");
+    EXPECT_TRUE(WaitUntil([] { return Renderers() == 0; })) << "the renderer stays";
+    Settle();
+    EXPECT_EQ(completed.size(), done) << "nothing is reported of the page let go";
+    // The next load makes the page anew, with the profile's session.
+    LogIn();
+    EXPECT_FALSE(browser.Discarded());
+    EXPECT_NE(WebBrowserGetHtml(&browser).find("frmStartStop"), std::string::npos);
+    EXPECT_EQ(Renderers(), 1);
+}
+
 TEST_F(Browser, TheProfileKeepsItsDataInTheUsersDataDirectory)
 {
+    LogIn();
     auto* view = static_cast<WebEngineBrowserView*>(browser.View());
     QWebEngineProfile* profile = view->Page()->profile();
     EXPECT_FALSE(profile->isOffTheRecord());
