@@ -175,6 +175,33 @@ TEST_P(PageRest, IdleStopAndTheExitBringThePageBack)
     EXPECT_TRUE(form->Closed());
 }
 
+TEST_P(PageRest, StopWhileLetGoWithItsAnswerLostIsNotShownAsDone)
+{
+    Toggle(form->StartClock1);
+    ASSERT_TRUE(serviceRunning);
+    HideUntilDiscarded();
+    // The service's session ended meanwhile; the stop is taken, but its answer is lost.
+    sessionExpired = true;
+    loseAnswers = 1;
+    form->StopClock1->Click();
+    ASSERT_EQ(view->pendingUrl, form->LoginURL);
+    sessionExpired = false;  // the fresh login renews it
+    Load();
+    Settle();
+    EXPECT_FALSE(serviceRunning);
+    EXPECT_EQ(carriedOut, 2);
+    // The window does not claim the stop it never saw confirmed.
+    EXPECT_TRUE(form->ClockRunning);
+    EXPECT_EQ(LastBalloon().text, "Could not reach the service: the clock may not have been stopped. The window "
+                                  "shows the service's clock when it answers again.");
+    // The next page of the service has the last word, and nothing is submitted again.
+    view->Navigate(base + "time_log.php?smallbtn=1", 0, {}, {}, {});
+    Load();
+    Settle();
+    EXPECT_FALSE(form->ClockRunning);
+    EXPECT_EQ(carriedOut, 2);
+}
+
 INSTANTIATE_TEST_SUITE_P(BothOrders, PageRest, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "Late" : "Inside"; });
 
