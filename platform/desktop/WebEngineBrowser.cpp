@@ -256,13 +256,16 @@ bool WebEngineBrowserView::EnsurePage()
     discarded_ = false;
     connect(page, &QWebEnginePage::loadingChanged, this, &WebEngineBrowserView::LoadingChanged);
     connect(page, &QWebEnginePage::newWindowRequested, this, &WebEngineBrowserView::NewWindowRequested);
-    connect(page, &QWebEnginePage::renderProcessTerminated, this, [this] {
-        // Copies asked of the lost renderer never arrive.
-        completions_.clear();
-        ownLoadRequested_ = false;
-        loading_ = false;
-    });
+    // Copies asked of the lost renderer never arrive.
+    connect(page, &QWebEnginePage::renderProcessTerminated, this, [this] { ForgetLoads(); });
     return true;
+}
+
+void WebEngineBrowserView::ForgetLoads()
+{
+    completions_.clear();
+    ownLoadRequested_ = false;
+    loading_ = false;
 }
 
 void WebEngineBrowserView::Discard()
@@ -285,14 +288,12 @@ void WebEngineBrowserView::Discard()
         if (page) delete page.data();
         TraceMark("page-discarded");
     });
+    ForgetLoads();
     hasDocument_ = false;
     snapshot_ = Snapshot{};
-    completions_.clear();
     waitingForCopy_ = false;
     refused_.clear();
     pendingErrors_ = 0;
-    loading_ = false;
-    ownLoadRequested_ = false;
     ownNavigationsExpected_ = 0;
 }
 

@@ -92,6 +92,8 @@ private:
 
     // Makes the engine's view and page when there are none; false when it cannot.
     bool EnsurePage();
+    // The page's loads and copies under way will not be reported (its renderer or the page went).
+    void ForgetLoads();
     void RaiseBeforeNavigate(TBeforeNavigateArgs& args);
     void LoadingChanged(const QWebEngineLoadingInfo& info);
     void NewWindowRequested(QWebEngineNewWindowRequest& request);
