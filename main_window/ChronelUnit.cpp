@@ -258,9 +258,12 @@ void TForm1::showEvent(QShowEvent* event)
         QTimer::singleShot(0, this, [this] { FirstPaint(); });
     }
     if (fitOuterSizePending_) QTimer::singleShot(300, this, [this] { FitOuterSize(); });
-    // Like the tray host's hook: a shown window comes to the front.
+    // Like the tray host's hook: a shown window comes to the front. The
+    // preferences of a first run stay in front with the keyboard: the user
+    // may be typing the user name there already.
     raise();
-    activateWindow();
+    if (frmPrefs && frmPrefs->isVisible() && !frmPrefs->isModal()) frmPrefs->raise();
+    else activateWindow();
 }
 
 void TForm1::hideEvent(QHideEvent* event)
