@@ -212,15 +212,27 @@ void TForm1::FormShow()
     if (std::filesystem::exists(path, ec)) {
         frmPrefs->LoadSettings(path);
         frmPrefs->PageControl1->setCurrentWidget(frmPrefs->tabExtra);
+    } else if (isVisible()) {
+        // Shown from this window's show event, before its map: the
+        // preferences are mapped after it, so the window manager gives the
+        // keyboard to them, where the user types the user name, and not to
+        // this window mapped later.
+        QTimer::singleShot(0, frmPrefs, [this] { Application().Guard([this] { ShowFirstRunPreferences(); }); });
     } else {
-        frmPrefs->show();
-        frmPrefs->PageControl1->setCurrentWidget(frmPrefs->tabServer);
-        frmPrefs->edtUsername->setFocus();
-        frmPrefs->raise();
-        frmPrefs->activateWindow();
+        ShowFirstRunPreferences();
     }
     CurrentPlatform().Taskbar->SetButtonVisible(!frmPrefs->cbxRemoveFromTaskBar->Checked());
     UpdateEverythingTimer();
+}
+
+void TForm1::ShowFirstRunPreferences()
+{
+    if (closed_) return;
+    frmPrefs->show();
+    frmPrefs->PageControl1->setCurrentWidget(frmPrefs->tabServer);
+    frmPrefs->edtUsername->setFocus();
+    frmPrefs->raise();
+    frmPrefs->activateWindow();
 }
 
 void TForm1::WatchPreferences()

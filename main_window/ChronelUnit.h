@@ -70,6 +70,8 @@ public:
     // Handlers.
     void FormCreate();
     void FormShow();
+    // The preferences at the Server tab with the keyboard in the user name: there is no settings file yet.
+    void ShowFirstRunPreferences();
     void FormPaint();
     bool FormCloseQuery();
     // False when the settings could not be saved: the close does not complete.

@@ -1,4 +1,5 @@
 // Start-up, the close path and the settings round trip of the two windows.
+#include <QCoreApplication>
 #include <QCloseEvent>
 #include <QTabWidget>
 
@@ -131,12 +132,16 @@ TEST_F(Lifecycle, SessionEndWhileRunningAsksAndWaits)
 TEST_F(Lifecycle, FirstRunOpensServerTabAndRepeatsUntilFileExists)
 {
     form->show();
+    // Mapped after the main window, in the next turn, so they get the keyboard.
+    EXPECT_FALSE(prefs->isVisible());
+    QCoreApplication::sendPostedEvents(prefs.get(), QEvent::MetaCall);
     EXPECT_TRUE(prefs->isVisible());
     EXPECT_EQ(prefs->PageControl1->currentWidget(), prefs->tabServer);
     EXPECT_FALSE(sim.taskbar.visible);  // removed from the taskbar by default
     prefs->hide();
     form->hide();
     form->show();
+    QCoreApplication::sendPostedEvents(prefs.get(), QEvent::MetaCall);
     EXPECT_TRUE(prefs->isVisible());
 }
 
