@@ -225,9 +225,9 @@ protected:
     {
         Network::SetUp();
         SetAsync(GetParam());
-        std::filesystem::create_directories(std::filesystem::path(TForm1::TickingSoundPath()).parent_path());
-        soundCreated = !std::filesystem::exists(TForm1::TickingSoundPath());
-        if (soundCreated) std::ofstream(TForm1::TickingSoundPath()) << "RIFF";
+        // In this test's own folder: tests run side by side share the binary's.
+        TForm1::SetTickingSoundPathForTests(dir + "/clock-ticking.wav");
+        std::ofstream(TForm1::TickingSoundPath()) << "RIFF";
         prefs->cbxPlayTickingSound->SetChecked(true);
         prefs->cbxMinuteReminder->SetChecked(true);
         prefs->edtMinuteReminder->SetValue(7);
@@ -238,7 +238,7 @@ protected:
     }
     void TearDown() override
     {
-        if (soundCreated) std::filesystem::remove(TForm1::TickingSoundPath());
+        TForm1::SetTickingSoundPathForTests("");
         Network::TearDown();
     }
     // The login the program posts after an expired session: a new session, then the timer page.
@@ -260,7 +260,6 @@ protected:
         EXPECT_EQ(form->tmrTickingSound.Enabled(), running);
         EXPECT_EQ(form->tmrMinuteReminder.Enabled(), running);
     }
-    bool soundCreated = false;
 };
 
 TEST_P(Truth, ExpiredSessionLogsInAgainAndCarriesEachPressOutOnce)
