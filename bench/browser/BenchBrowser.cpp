@@ -14,7 +14,7 @@
 #include "browser/TCppWebBrowserUtils.h"
 #include "components/CppWebBrowser.h"
 #include "platform/Platform.h"
-#include "platform/desktop/WebEngineBrowser.h"
+#include "platform/desktop/engine/WebEngineBrowser.h"
 
 namespace {
 

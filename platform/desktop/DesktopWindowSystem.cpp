@@ -1,5 +1,5 @@
 #include <QGuiApplication>
-#include <QQuickWindow>
+#include <QCoreApplication>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -41,14 +41,13 @@ void ChooseWindowSystem()
     // a small window): shared-memory images would cost a round trip to the
     // X server for each, plain requests cost none.
     SetForStart("QT_XCB_NO_MITSHM", "1");
-    // The window and its small page are painted in software: no graphics
-    // driver is loaded into the program (tens of megabytes, and start-up
-    // time), and the engine's view joins the shown window as a plain
-    // widget, so the window is not made anew for a graphics surface. A
-    // scene graph the user chose stays.
-    if (Set("QT_QUICK_BACKEND")) return;
-    QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
-    SetForStart("QT_XCB_GL_INTEGRATION", "none");
+    // The browser engine is loaded after the toolkit's start: it finds the
+    // shared graphics context it would have made had it started first.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    // The window and its small page are painted in software (the engine
+    // chooses its scene graph as it loads): no graphics driver is loaded into
+    // the program. A scene graph the user chose stays, with its graphics.
+    if (!Set("QT_QUICK_BACKEND")) SetForStart("QT_XCB_GL_INTEGRATION", "none");
 }
 
 void WindowSystemStarted()

@@ -34,7 +34,7 @@
 #include "components/CppWebBrowser.h"
 #include "components/Menus.h"
 #include "platform/Platform.h"
-#include "platform/desktop/WebEngineBrowser.h"
+#include "platform/desktop/engine/WebEngineBrowser.h"
 
 namespace {
 

@@ -7,7 +7,11 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <string>
 #include <ctime>
 #include <vector>
 
@@ -128,3 +132,41 @@ TEST(DesktopMessageWindows, OneSecondTimersShareOneBeat)
 }
 
 }  // namespace
+
+// The sound device comes from the engines' module, loaded at its first open:
+// a real play ends as the machine allows (played, or no audio output), but
+// never because the module was not there.
+TEST(DesktopSound, FirstOpenLoadsTheEngineAndAPlayEndsWithANotice)
+{
+    const std::string file = ::testing::TempDir() + "desktop-sound-test.wav";
+    {
+        // 0.1 s of 8 kHz 8-bit mono silence.
+        const std::uint32_t samples = 800;
+        std::string wav = "RIFF";
+        auto put32 = [&wav](std::uint32_t v) { for (int i = 0; i < 4; ++i) wav += char((v >> (8 * i)) & 0xff); };
+        auto put16 = [&wav](std::uint16_t v) { wav += char(v & 0xff); wav += char(v >> 8); };
+        put32(36 + samples);
+        wav += "WAVEfmt ";
+        put32(16); put16(1); put16(1); put32(8000); put32(8000); put16(1); put16(8);
+        wav += "data";
+        put32(samples);
+        wav += std::string(samples, char(0x80));
+        std::ofstream(file, std::ios::binary) << wav;
+    }
+    std::unique_ptr<ISoundPlayers> players = CreateDesktopSoundPlayers();
+    std::unique_ptr<ISoundPlayer> player = players->Create();
+    EXPECT_EQ(player->Mode(), TMPModes::mpNotReady);
+    EXPECT_FALSE(player->Open(file + ".missing"));
+    ASSERT_TRUE(player->Open(file));
+    std::vector<TMPNotifyValues> notices;
+    player->OnNotify = [&notices](TMPNotifyValues v) { notices.push_back(v); };
+    player->Play();
+    QElapsedTimer waited;
+    waited.start();
+    while (notices.empty() && waited.elapsed() < 20000) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    ASSERT_EQ(notices.size(), 1u) << "no notice within 20 s";
+    EXPECT_EQ(player->ErrorText().find("could not be loaded"), std::string::npos) << player->ErrorText();
+    EXPECT_EQ(player->Mode(), TMPModes::mpStopped);
+    player->Close();
+    std::remove(file.c_str());
+}

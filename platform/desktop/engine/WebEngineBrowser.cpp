@@ -1,4 +1,4 @@
-#include "platform/desktop/WebEngineBrowser.h"
+#include "platform/desktop/engine/WebEngineBrowser.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
@@ -19,12 +19,15 @@
 #include <QWebEngineProfile>
 #include <QWebEngineScript>
 #include <QWebEngineView>
+#include <QQuickWindow>
 #include <QVBoxLayout>
 #include <QtGlobal>
 #include <set>
 
 #include "platform/DocHostUIHandler.h"
-#include "platform/desktop/DesktopPlatform.h"
+#include "platform/Platform.h"
+#include "platform/Shell.h"
+#include "platform/MessageBox.h"
 #include "platform/TraceMarks.h"
 
 namespace {
@@ -733,6 +736,21 @@ std::string WebEngineBrowserView::Spelling(const QUrl& url) const
 
 // ---- factory -------------------------------------------------------------------------
 
+WebEngineBrowsers::WebEngineBrowsers()
+{
+    // The page is composited in software: no graphics driver is loaded (tens
+    // of megabytes), and the view joins the shown window as a plain widget,
+    // so the window is not made anew for a graphics surface. A scene graph
+    // the user chose keeps the graphics interface the engine wants with it.
+    if (qEnvironmentVariableIsSet("QT_QUICK_BACKEND")) {
+        const QSGRendererInterface::GraphicsApi api = QQuickWindow::graphicsApi();
+        if (api != QSGRendererInterface::OpenGLRhi && api != QSGRendererInterface::Vulkan)
+            QQuickWindow::setGraphicsApi(QSGRendererInterface::OpenGLRhi);
+    } else {
+        QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+    }
+}
+
 std::unique_ptr<IBrowserView> WebEngineBrowsers::Create(QWidget* parent)
 {
     // The engine starts with its first profile: at the first load, not here.
@@ -756,9 +774,4 @@ std::unique_ptr<IBrowserView> WebEngineBrowsers::Create(QWidget* parent)
         *shared = std::shared_ptr<QWebEngineProfile>(profile);
         return *shared;
     }, parent);
-}
-
-std::unique_ptr<IBrowsers> CreateDesktopBrowsers()
-{
-    return std::make_unique<WebEngineBrowsers>();
 }

@@ -11,7 +11,7 @@
 #include <QUrl>
 #include <memory>
 
-#include "platform/desktop/DesktopPlatform.h"
+#include "platform/desktop/engine/EngineModule.h"
 
 namespace {
 class QtSoundPlayer : public ISoundPlayer {
@@ -128,7 +128,7 @@ public:
 };
 }  // namespace
 
-std::unique_ptr<ISoundPlayers> CreateDesktopSoundPlayers()
+std::unique_ptr<ISoundPlayers> CreateQtSoundPlayers()
 {
     return std::make_unique<QtSoundPlayers>();
 }

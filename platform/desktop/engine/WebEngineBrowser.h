@@ -147,6 +147,8 @@ private:
 
 class WebEngineBrowsers : public IBrowsers {
 public:
+    // Chooses the engine's scene graph: made before its first view.
+    WebEngineBrowsers();
     std::unique_ptr<IBrowserView> Create(QWidget* parent) override;
 
 private:
