@@ -56,3 +56,28 @@ assert w == h > 0
 assert root.find(".//" + ns + "circle") is not None
 PY
 e2e_log "installed files, desktop entry, metadata and icons are as expected"
+
+# The installed program finds its engines' module where the install put it,
+# wherever the prefix; without it, it says so and keeps running.
+e2e_start_desktop nowm
+export HOME="$E2E_TMP/home" XDG_CONFIG_HOME="$E2E_TMP/home/config" XDG_DATA_HOME="$E2E_TMP/home/data"
+mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME"
+printf '[Form]\nTop=0\n[Prefs]\nBaseURL=http://127.0.0.1:9/\nUsername=demo\n' >"$E2E_TMP/s.ini"
+run_installed() {  # name
+  CHRONEL_TRACE_MARKS=1 e2e_spawn "$1" "$ROOT/usr/bin/ChronelGui" --settings "$E2E_TMP/s.ini"
+  APP=$E2E_LAST_PID
+}
+run_installed with-module
+e2e_wait 60 grep -q "^chronel-mark web-view " "$E2E_TMP/with-module.log" \
+  || e2e_fail "the installed program did not start its browser engine: $(tail -5 "$E2E_TMP/with-module.log")"
+e2e_kill TERM "$APP"
+e2e_wait_exit "$APP" 30 || e2e_fail "the installed program did not end"
+rm "$ROOT/usr/lib/chronel-timer/engine/libchronel-engine.so"
+run_installed without-module
+e2e_wait 60 grep -q "chronel: the browser engine could not be loaded: libchronel-engine.so" "$E2E_TMP/without-module.log" \
+  || e2e_fail "no word of the missing module: $(tail -5 "$E2E_TMP/without-module.log")"
+# The main window and the message.
+e2e_wait 20 bash -c "[ \$(xdotool search --onlyvisible --pid $APP --name . | wc -l) -ge 2 ]" \
+  || e2e_fail "the missing module was not shown in a message"
+kill -0 "$APP" || e2e_fail "the program without its module ended"
+e2e_log "the installed program loads its module, and says so when it is missing"
