@@ -20,7 +20,11 @@ const char* const kToolkitFlags[] = {"reverse", "widgetcount", "nograb", "dograb
 
 std::vector<std::string> ExtraVersionLines()
 {
-    return DescribeDesktopServices();
+    std::vector<std::string> lines = DescribeDesktopServices();
+    // The toolkit joins the accessibility bus only at the start.
+    lines.push_back("Screen reader: one switched on after the program started sees it only after a restart "
+                    "(Exit from the tray menu, then start it again).");
+    return lines;
 }
 
 std::string VersionText()

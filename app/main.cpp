@@ -35,6 +35,29 @@ bool DisplayAvailable()
 
 // The desktop entry's id, shared with the installed menu entry.
 const char* const kDesktopId = "chronel-timer";
+
+// The engine builds a page's accessibility tree on Linux only with this
+// switch; with it, the tree is built only while an assistive technology
+// uses the program, so it costs nothing otherwise. A value the user set stays.
+void OfferPagesToAssistiveTechnology()
+{
+    if (!qEnvironmentVariableIsSet("QTWEBENGINE_ENABLE_LINUX_ACCESSIBILITY"))
+        qputenv("QTWEBENGINE_ENABLE_LINUX_ACCESSIBILITY", "1");
+}
+
+// Ends the preferences while they are whole: hidden first, so the focus
+// leaves their fields (and the fields' exit handlers run) now, not inside
+// the window's destruction. The hot key's handler would register a key for a
+// program that is ending: dropped.
+void EndPreferences(std::unique_ptr<TfrmPrefs>& prefs)
+{
+    if (prefs) {
+        prefs->hotkeyStartStop->OnExit = nullptr;
+        Application().Guard([&prefs] { prefs->hide(); });
+    }
+    frmPrefs = nullptr;
+    prefs.reset();
+}
 }  // namespace
 
 int main(int argc, char** argv)
@@ -68,6 +91,7 @@ int main(int argc, char** argv)
         return 2;
     }
     TraceMark("main");
+    OfferPagesToAssistiveTechnology();
     // A file-size limit then fails a write with an error the save reports,
     // rather than ending the program with the settings unsaved.
     std::signal(SIGXFSZ, SIG_IGN);
@@ -122,8 +146,7 @@ int main(int argc, char** argv)
     } catch (...) {
         Application().HandleException(std::current_exception());
     }
-    frmPrefs = nullptr;
-    prefs.reset();
+    EndPreferences(prefs);
     form.reset();
     return exitCode;
 }

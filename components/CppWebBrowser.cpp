@@ -1,5 +1,7 @@
 #include "components/CppWebBrowser.h"
 
+#include <QWidget>
+
 #include "components/Application.h"
 #include "components/Exceptions.h"
 #include "platform/Platform.h"
@@ -13,10 +15,14 @@ TCppWebBrowser::TCppWebBrowser(QWidget* parent)
     view_->OnBeforeNavigate2 = [this](TBeforeNavigateArgs& a) {
         Fire(OnBeforeNavigate2, this, a.URL, a.Flags, a.TargetFrameName, a.PostData, a.Headers, a.Cancel);
     };
-    view_->OnDocumentComplete = [this](const std::string& url) { Fire(OnDocumentComplete, this, url); };
+    view_->OnDocumentComplete = [this](const std::string& url) {
+        if (focusPending_) focusPending_ = !GiveFocus();
+        Fire(OnDocumentComplete, this, url);
+    };
     view_->OnNavigateError = [this](const TNavigateErrorArgs& e) {
         Fire(OnNavigateError, this, e.URL, e.StatusCode, e.Reason);
     };
+    view_->OnLoadEnded = [this](const std::string& url) { Fire(OnLoadEnded, this, url); };
 }
 
 TCppWebBrowser::~TCppWebBrowser()
@@ -24,6 +30,7 @@ TCppWebBrowser::~TCppWebBrowser()
     view_->OnBeforeNavigate2 = nullptr;
     view_->OnDocumentComplete = nullptr;
     view_->OnNavigateError = nullptr;
+    view_->OnLoadEnded = nullptr;
 }
 
 QWidget* TCppWebBrowser::Widget() const
@@ -65,4 +72,23 @@ void TCppWebBrowser::Discard()
 bool TCppWebBrowser::Discarded() const
 {
     return view_->Discarded();
+}
+
+void TCppWebBrowser::FocusPage()
+{
+    focusPending_ = !GiveFocus();
+}
+
+bool TCppWebBrowser::GiveFocus() const
+{
+    // The engine's view comes with the engine's start and goes when the page
+    // is let go: the first widget in the control that takes the focus, if any.
+    QWidget* root = view_->Widget();
+    if (!root) return false;
+    for (QWidget* w : root->findChildren<QWidget*>()) {
+        if (w->focusPolicy() == Qt::NoFocus && !w->focusProxy()) continue;
+        w->setFocus(Qt::OtherFocusReason);
+        return true;
+    }
+    return false;
 }

@@ -36,6 +36,10 @@ public:
     // Lets the page go while nobody looks at it; the next Navigate or LoadHtml brings one again.
     void Discard();
     bool Discarded() const;
+    // Gives the page the keyboard (within its window, which it does not
+    // activate), so that Tab, Space and Enter work in it at once; a page
+    // still to come gets it once it has loaded.
+    void FocusPage();
     IBrowserView* View() const { return view_.get(); }
 
     // Handlers that throw are reported by the application; a cancel set
@@ -47,7 +51,11 @@ public:
     // A top-level load failed (no document complete follows for it).
     std::function<void(TCppWebBrowser* sender, const std::string& url, int statusCode, const std::string& reason)>
         OnNavigateError;
+    // A top-level load ended without a page and without an error.
+    std::function<void(TCppWebBrowser* sender, const std::string& url)> OnLoadEnded;
 
 private:
+    bool GiveFocus() const;
     std::unique_ptr<IBrowserView> view_;
+    bool focusPending_ = false;
 };

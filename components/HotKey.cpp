@@ -1,5 +1,6 @@
 #include "components/HotKey.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QKeySequence>
@@ -138,7 +139,26 @@ void THotKey::SetHotKey(std::uint16_t code)
 
 void THotKey::ShowCode()
 {
-    setText(QString::fromStdString(HotKeyText(code_)));
+    Show(QString::fromStdString(HotKeyText(code_)), true);
+}
+
+namespace {
+void Unheard(QAccessibleEvent*) {}
+}  // namespace
+
+void THotKey::Show(const QString& shown, bool announce)
+{
+    if (shown == text()) return;
+    if (announce && shown != heard_) {
+        setText(shown);
+        heard_ = shown;
+        return;
+    }
+    // The modifiers held on the way to a key, and the way back to the stored
+    // key, are shown without a word.
+    const QAccessible::UpdateHandler previous = QAccessible::installUpdateHandler(&Unheard);
+    setText(shown);
+    QAccessible::installUpdateHandler(previous);
 }
 
 void THotKey::keyPressEvent(QKeyEvent* event)
@@ -163,7 +183,7 @@ void THotKey::keyPressEvent(QKeyEvent* event)
     if (m & Qt::AltModifier) prefix += "Alt + ";
     if (key == Qt::Key_Control || key == Qt::Key_Shift || key == Qt::Key_Alt || key == Qt::Key_Meta ||
         key == Qt::Key_AltGr || key == 0 || key == Qt::Key_unknown) {
-        setText(QString::fromStdString(prefix.empty() ? HotKeyText(0) : prefix));
+        Show(QString::fromStdString(prefix.empty() ? HotKeyText(0) : prefix), false);
         return;
     }
     if (key == Qt::Key_Backspace || key == Qt::Key_Delete) {  // empties the field, whatever modifiers are held

@@ -4,7 +4,8 @@
 // those the Windows program stores, so a stored code means the same key here.
 // A pressed key is read from its key code on the desktop's keymap
 // (platform/VirtualKeys.h), so the field stores the key pressed on any
-// layout, and shows it as the current layout labels it.
+// layout, and shows it as the current layout labels it; a letter by its
+// Latin capital, also while a Cyrillic, Greek or Hebrew layout is active.
 #include <QLineEdit>
 #include <cstdint>
 #include <functional>
@@ -44,5 +45,9 @@ protected:
 
 private:
     void ShowCode();
+    // Shows text; a screen reader hears it only when announce is set and it
+    // differs from what it heard last, so one key press is announced once.
+    void Show(const QString& text, bool announce);
+    QString heard_;
     std::uint16_t code_ = 0;
 };

@@ -1,42 +1,7 @@
 #include "components/IniFile.h"
 
-#include <charconv>
-#include <cstdint>
-#include <string_view>
-
 #include "components/Exceptions.h"
 #include "platform/PrivateProfile.h"
-
-namespace {
-
-// The whole text, and nothing but, as a number in the given base.
-template <class T>
-bool Whole(std::string_view text, T& out, int base)
-{
-    if (text.empty()) return false;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out, base);
-    return ec == std::errc() && end == text.data() + text.size();
-}
-
-bool ParseInteger(const std::string& s, int& out)
-{
-    if (s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
-        // Digits only (no sign), up to 32 bits, wrapping into int.
-        const std::string_view digits = std::string_view(s).substr(2);
-        std::uint32_t v = 0;
-        if (digits.front() == '-' || digits.front() == '+' || !Whole(digits, v, 16)) return false;
-        out = static_cast<std::int32_t>(v);
-        return true;
-    }
-    std::string_view text = s;
-    if (!text.empty() && text.front() == '+') {
-        text.remove_prefix(1);
-        if (!text.empty() && text.front() == '-') return false;
-    }
-    return Whole(text, out, 10);
-}
-
-}  // namespace
 
 TIniFile::TIniFile(const std::string& path) : path_(path) {}
 
@@ -61,7 +26,7 @@ std::string TIniFile::ReadString(const std::string& section, const std::string& 
 int TIniFile::ReadInteger(const std::string& section, const std::string& key, int def)
 {
     int value = def;
-    return ParseInteger(ReadString(section, key, ""), value) ? value : def;
+    return platform::ParseProfileInteger(ReadString(section, key, ""), value) ? value : def;
 }
 
 bool TIniFile::ReadBool(const std::string& section, const std::string& key, bool def)

@@ -72,11 +72,26 @@ TCSpinEdit::TCSpinEdit(QWidget* parent) : QWidget(parent)
     connect(down_, &QToolButton::clicked, this, [this] { StepDown(); });
 }
 
+void TCSpinEdit::SetAccessibleName(const QString& name)
+{
+    setAccessibleName(name);
+    edit_->setAccessibleName(name);
+    up_->setAccessibleName("Increase " + name);
+    down_->setAccessibleName("Decrease " + name);
+}
+
 int TCSpinEdit::Clamp(long long v) const
 {
     if (v < min_) return min_;
     if (v > max_) return max_;
     return static_cast<int>(v);
+}
+
+int TCSpinEdit::Peek() const
+{
+    long long v = 0;
+    if (!ParseSaturated(Text(), v)) return min_;
+    return v > INT_MAX || v < INT_MIN ? Clamp(v) : static_cast<int>(v);
 }
 
 int TCSpinEdit::Value()

@@ -14,6 +14,8 @@ public:
     explicit TCSpinEdit(QWidget* parent = nullptr);
 
     int Value();
+    // What Value() gives, leaving the text as it is (a bad text is not reset).
+    int Peek() const;
     void SetValue(int v);
     int MinValue() const { return min_; }
     int MaxValue() const { return max_; }
@@ -23,6 +25,8 @@ public:
     std::string Text() const;
     void SetText(const std::string& text);
     QLineEdit* Editor() const { return edit_; }
+    // Names the field, its text and its arrow buttons for assistive technology.
+    void SetAccessibleName(const QString& name);
     // Steps are clamped into the range; no overflow near the int limits.
     void StepUp() { SetText(std::to_string(Clamp(static_cast<long long>(Value()) + step_))); }
     void StepDown() { SetText(std::to_string(Clamp(static_cast<long long>(Value()) - step_))); }

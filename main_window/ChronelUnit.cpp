@@ -9,18 +9,22 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <cmath>
+#include <utility>
 #include <cstdio>
 #include <filesystem>
 
 #include "components/Application.h"
+#include "components/Controls.h"
 #include "components/Exceptions.h"
 #include "components/Format.h"
+#include "components/OnceNotices.h"
 #include "components/SettingsPath.h"
 #include "main_window/WebSession.h"
 #include "platform/Network.h"
 #include "platform/Platform.h"
 #include "platform/TraceMarks.h"
 #include "prefs/frmPrefsUnit.h"
+#include "session/SessionErrors.h"
 
 TForm1* Form1 = nullptr;
 
@@ -28,9 +32,6 @@ namespace {
 constexpr int kOuterWidth = 132;
 constexpr int kOuterHeight = 176;
 const char* const kTimerPagePattern = "<\\s*?option .*?(selected)[^>]*?>([^<]+)</option>";
-const char* const kToggleScript =
-    "if (document.frmStartStop){ document.frmStartStop.submit(); }else{ alert('You must be logged in and on the "
-    "timer page before this works'); }";
 const char* const kIdleTitle = "Chronel Auto-Stop Idle Detection";
 const char* const kRefusedMessage = "The service did not accept the user name and password.";
 constexpr std::uint32_t kFirstPaintWaitMs = 30000;
@@ -41,9 +42,10 @@ bool StartsWith(const std::string& s, const std::string& prefix)
     return s.compare(0, prefix.size(), prefix) == 0;
 }
 
-bool Contains(const std::string& s, const std::string& part)
+// The service's addresses under a base URL, in the engine's spelling.
+TServiceUrls UrlsOf(const std::string& base)
 {
-    return s.find(part) != std::string::npos;
+    return TServiceUrls(base, CanonicalUrl);
 }
 }  // namespace
 
@@ -52,6 +54,8 @@ TForm1::TForm1()
                            Qt::WindowCloseButtonHint)
 {
     Form1 = this;
+    // What the session core's timers could not do is reported as any handler's failure.
+    SetSessionErrorHandler([](std::exception_ptr failure) { Application().HandleException(failure); });
     setWindowTitle("Chronel Timer");
     QFont f("MS Sans Serif");
     f.setPointSize(8);
@@ -71,6 +75,7 @@ TForm1::TForm1()
     Web->OnNavigateError = [this](TCppWebBrowser*, const std::string& url, int status, const std::string& reason) {
         WebNavigateError(url, status, reason);
     };
+    Web->OnLoadEnded = [this](TCppWebBrowser*, const std::string& url) { WebLoadEnded(url); };
     Link.OnLogin = [this] { NavigateLogin(); };
     Link.OnShowPage = [this](const std::string& html) {
         TraceMark("status-page");
@@ -78,11 +83,17 @@ TForm1::TForm1()
     };
     Link.OnConnectedChanged = [this](bool connected) { ShowConnected(connected); };
     Link.OnExitStopFailed = [this](const std::string& reason) { ExitStopFailed(reason); };
+    Link.FormatTime = FormatLongTime;
+    Link.OnLoginLost = [this](const std::string& reason) { WebNavigateError(Link.BaseUrl(), 0, reason); };
     Mirror.OnNeedPage = [this] { NeedPage(); };
     Mirror.PageBusy = [this] { return Web->Busy(); };
     Mirror.PageHasForm = [this] { return PageHasStartStopForm(); };
     Mirror.ShownState = [this] { return ClockRunning ? TClockState::Running : TClockState::Stopped; };
-    Mirror.OnSubmit = [this] { WebBrowserExecScript(Web.get(), kToggleScript); };
+    Mirror.OnSubmit = [this] { WebBrowserExecScript(Web.get(), TServiceUrls::ToggleScript()); };
+    Mirror.OnPageLost = [this] {
+        WebNavigateError(Link.BaseUrl(), 0,
+                         "no page came within " + std::to_string(TClockMirror::kPageWaitMs / 1000) + " seconds");
+    };
     Mirror.OnNoTimerPage = [this] {
         // A press while the service is being tried again: tried at once, and
         // the press waits for the timer page that brings.
@@ -221,7 +232,7 @@ void TForm1::FormShow()
     } else {
         ShowFirstRunPreferences();
     }
-    CurrentPlatform().Taskbar->SetButtonVisible(!frmPrefs->cbxRemoveFromTaskBar->Checked());
+    CurrentPlatform().Taskbar->SetButtonVisible(!CurrentSettings().RemoveFromTaskBar);
     UpdateEverythingTimer();
 }
 
@@ -276,6 +287,8 @@ void TForm1::showEvent(QShowEvent* event)
     raise();
     if (frmPrefs && frmPrefs->isVisible() && !frmPrefs->isModal()) frmPrefs->raise();
     else activateWindow();
+    // Keys go to the page at once, also to a button a screen reader moved to.
+    if (Web) Web->FocusPage();
 }
 
 void TForm1::hideEvent(QHideEvent* event)
@@ -344,13 +357,32 @@ bool TForm1::Close()
 bool TForm1::FormCloseQuery()
 {
     // A Yes at the session's end closes once the clock stopped, as an Exit would.
-    if (frmPrefs->cbxMinimizeOnClose->Checked() && !ExitRequested && !CloseWhenStopped) {
+    if (CurrentSettings().MinimizeOnClose && !ExitRequested && !CloseWhenStopped) {
         HidetoTray1->Click();
         return false;
     }
-    if (!ClockRunning) return true;
-    AskToStopAndExit();
-    return false;
+    if (ClockRunning) {
+        AskToStopAndExit();
+        return false;
+    }
+    if (ClockChangeOnItsWay()) {
+        // The user stopped the clock, but the service has not said so yet (or
+        // a lost answer left it unknown): the program ends once a timer page
+        // shows it stopped, as after the question's Yes. An exit already
+        // waiting for that goes on waiting.
+        if (CloseWhenStopped) return false;
+        CloseWhenStopped = true;
+        if (Link.BeginExitStop()) Mirror.Request(TClockState::Stopped, TIntentSource::Exit);
+        return false;
+    }
+    return true;
+}
+
+bool TForm1::ClockChangeOnItsWay() const
+{
+    if (Mirror.InFlight() || Mirror.Unsure()) return true;
+    const std::optional<TIntent>& pending = Mirror.Pending();
+    return pending && pending->want == TClockState::Stopped && pending->submitted;
 }
 
 bool TForm1::AskToStopAndExit()
@@ -511,10 +543,11 @@ void TForm1::PrepareForSleep()
 
 void TForm1::ResumeFromSleep(std::uint32_t sleptSeconds)
 {
-    if (closed_ || !frmPrefs->cbxIdleTimeCheck->Checked()) return;
+    if (closed_ || !CurrentSettings().AutoStopStartOnIdleTime) return;
     // Only where idle stopping works: the user was told when it does not.
     if (!CurrentPlatform().LastInput || CurrentPlatform().LastInput->Failing()) return;
-    const std::uint32_t threshold = static_cast<std::uint32_t>(std::max(frmPrefs->edtIdleTimeCheck->Value(), 0)) * 60u;
+    const std::uint32_t threshold =
+        static_cast<std::uint32_t>(std::max(CurrentSettings().AutoStopStartOnIdleTimeMinutes, 0)) * 60u;
     if (!ClockRunning || IdleStopped || sleptSeconds < threshold) return;
     IdleAutoStop(sleptSeconds);
 }
@@ -526,7 +559,7 @@ void TForm1::HidetoTray1Click()
     // With "Remove from task bar" unticked the taskbar button stays. On X11
     // the button belongs to the mapped window, so the window is iconified
     // rather than withdrawn; the button then restores it.
-    if (frmPrefs && !frmPrefs->cbxRemoveFromTaskBar->Checked()) {
+    if (!CurrentSettings().RemoveFromTaskBar) {
         CurrentPlatform().AppState->Minimize();
         return;
     }
@@ -547,18 +580,19 @@ void TForm1::mnuAppPopup()
 
 void TForm1::ApplicationEvents1Deactivate()
 {
-    if (frmPrefs && frmPrefs->cbxUseTransparency->Checked() && WindowOffers(WindowBehaviour::Opacity))
+    if (CurrentSettings().UseTransparency && WindowOffers(WindowBehaviour::Opacity))
         setWindowOpacity(127.0 / 255.0);
 }
 
 void TForm1::ApplicationEvents1Activate()
 {
     if (WindowOffers(WindowBehaviour::Opacity)) setWindowOpacity(1.0);
+    if (Web) Web->FocusPage();
 }
 
 void TForm1::ApplicationEvents1Minimize()
 {
-    if (frmPrefs && frmPrefs->cbxRemoveFromTaskBar->Checked()) CurrentPlatform().Taskbar->SetButtonVisible(false);
+    if (CurrentSettings().RemoveFromTaskBar) CurrentPlatform().Taskbar->SetButtonVisible(false);
     RestPageSoon();
 }
 
@@ -610,10 +644,12 @@ void TForm1::NeedPage()
     }
     if (!Web->Discarded()) return;
     TraceMark("page-restore");
-    // Loaded again as at the start: the login brings the timer page, which
-    // has the last word on the clock, and a start or stop waiting for it is
-    // decided then.
+    // Loaded again with the engine's session: the timer page has the last
+    // word on the clock, and a start or stop waiting for it is decided then.
+    // The credentials go out only if the service asks for them.
+    restoring_ = true;
     Relogin();
+    if (Link.State() != TLinkState::Connecting) restoring_ = false;
     // Still out of sight (a start or stop from the tray): let go again later.
     if (OutOfSight()) RestPageSoon();
 }
@@ -622,6 +658,8 @@ void TForm1::RegisterStartStopHotKey()
 {
     IHotKeys* hotKeys = CurrentPlatform().HotKeys;
     const std::uint16_t code = frmPrefs->hotkeyStartStop->HotKey();
+    // The note beside the field says when its key is not active here.
+    if (QObject* note = frmPrefs->findChild<QObject*>("lblHotKeyNote")) note->setProperty("text", QString());
     if (code == 0) {
         if (hotKeys) hotKeys->UnregisterHotKey(handle_, 0);
         return;
@@ -630,6 +668,7 @@ void TForm1::RegisterStartStopHotKey()
     if (code & scAlt) modifiers |= MOD_ALT;
     if (code & scCtrl) modifiers |= MOD_CONTROL;
     if (code & scShift) modifiers |= MOD_SHIFT;
+    if (hotKeys) hotKeys->SetSettingsFile(SettingsFilePath());
     if (hotKeys && hotKeys->RegisterHotKey(handle_, 0, modifiers, code & scKeyMask)) return;
     // Only a combination the desktop refused is cleared; a desktop, layout or
     // answer that says nothing against the key leaves it stored for the next start.
@@ -640,10 +679,26 @@ void TForm1::RegisterStartStopHotKey()
 
 void TForm1::HotKeyNotice(HotKeyFailure why)
 {
+    const std::string key = HotKeyText(frmPrefs->hotkeyStartStop->HotKey());
+    std::string held;  // names the key
     const char* text = nullptr;
+    const char* note = "Not active: the desktop did not bind it; it is tried again at the next start.";
     switch (why) {
-    case HotKeyFailure::Unavailable: text = "Global hot keys are not available on this desktop."; break;
-    case HotKeyFailure::KeyMissing: text = "The start/stop hot key is not on the current keyboard layout."; break;
+    case HotKeyFailure::Unavailable:
+        text = "Global hot keys are not available on this desktop.";
+        note = "Not active: this desktop offers no global hot keys.";
+        break;
+    case HotKeyFailure::Held:
+        held = "The start/stop hot key " + key +
+               " is kept by the desktop for itself or another program, so it does nothing here. Choose another key in "
+               "the preferences, or free it in the desktop's shortcut settings.";
+        text = held.c_str();
+        note = "Not active: the desktop keeps this key for itself or another program.";
+        break;
+    case HotKeyFailure::KeyMissing:
+        text = "The start/stop hot key is not on the current keyboard layout.";
+        note = "Not active: the key is not on the current keyboard layout.";
+        break;
     case HotKeyFailure::Dismissed:
         text = "The desktop's question about the start/stop hot key was dismissed; it is asked again at the next start.";
         break;
@@ -652,12 +707,26 @@ void TForm1::HotKeyNotice(HotKeyFailure why)
         break;
     case HotKeyFailure::Taken:  // only after a layout change: a refusal in the field empties it
         text = "The desktop gave the start/stop hot key no key on the current keyboard layout.";
+        note = "Not active: the desktop gave it no key on the current keyboard layout.";
         break;
     default: return;
     }
-    const unsigned bit = 1u << static_cast<unsigned>(why);
+    if (QObject* label = frmPrefs->findChild<QObject*>("lblHotKeyNote"))
+        label->setProperty("text", QString::fromUtf8(note));
+    // A key the desktop keeps is named once per key, below.
+    const unsigned bit = why == HotKeyFailure::Held ? 0u : 1u << static_cast<unsigned>(why);
     if (hotKeyNotices_ & bit) return;
     hotKeyNotices_ |= bit;
+    // A desktop without global hot keys, or one that keeps the key, stays so:
+    // said once per settings file and desktop (and key), not at every start.
+    if (why == HotKeyFailure::Unavailable || why == HotKeyFailure::Held) {
+        std::string once = why == HotKeyFailure::Unavailable ? "hot keys unavailable" : "hot key held " + key;
+        if (!OnceNotices(SettingsFilePath()).First(once + " on " + OnceNotices::Desktop())) {
+            TraceMark(("hotkey-notice " + std::to_string(static_cast<int>(why)) + " known").c_str());
+            return;
+        }
+    }
+    TraceMark(("hotkey-notice " + std::to_string(static_cast<int>(why)) + " said").c_str());
     tryIcon->ShowBalloonHint("Chronel Timer", text, bitWarning, 10);
 }
 
@@ -718,9 +787,9 @@ void TForm1::ClockStarted()
     StartTickingSound();
 
     tmrMinuteReminder.SetEnabled(false);
-    if (frmPrefs->cbxMinuteReminder->Checked())
-        tmrMinuteReminder.SetInterval(static_cast<unsigned>(frmPrefs->edtMinuteReminder->Value()) * 60000u);
-    tmrMinuteReminder.SetEnabled(frmPrefs->cbxMinuteReminder->Checked());
+    if (CurrentSettings().ShowMinuteReminder)
+        tmrMinuteReminder.SetInterval(static_cast<unsigned>(CurrentSettings().MinuteReminderInterval) * 60000u);
+    tmrMinuteReminder.SetEnabled(CurrentSettings().ShowMinuteReminder);
 
     StartTime = CurrentPlatform().Clock->Now();
     UpdateEverythingTimer();
@@ -756,7 +825,7 @@ void TForm1::ClockStopped()
 
 void TForm1::StartTickingSound()
 {
-    if (!frmPrefs->cbxPlayTickingSound->Checked()) return;
+    if (!CurrentSettings().PlayTickingSound) return;
     const std::string sound = TickingSoundPath();
     std::error_code ec;
     if (!std::filesystem::exists(sound, ec)) return;
@@ -827,7 +896,12 @@ void TForm1::IntentEnded(const TIntent& intent, TIntentEnd why)
     const bool start = intent.want == TClockState::Running;
     switch (intent.source) {
     case TIntentSource::User:
-        if (why == TIntentEnd::Failed && intent.submitted) {
+        if (why == TIntentEnd::Failed && Link.State() == TLinkState::Held) {
+            // The service answered, with its login page: nothing was carried out.
+            tryIcon->ShowBalloonHint("Chronel Timer",
+                                     Link.LastFailure() + " The clock was not " + (start ? "started." : "stopped."),
+                                     bitWarning, 30);
+        } else if (why == TIntentEnd::Failed && intent.submitted) {
             tryIcon->ShowBalloonHint("Chronel Timer",
                                      std::string("Could not reach the service: the clock may not have been ") +
                                          (start ? "started" : "stopped") +
@@ -844,7 +918,7 @@ void TForm1::IntentEnded(const TIntent& intent, TIntentEnd why)
                                          (start ? "started." : "stopped."),
                                      bitWarning, 30);
         } else if (why == TIntentEnd::NoTimerPage) {
-            if (Link.Connected()) WebBrowserExecScript(Web.get(), kToggleScript);  // the page's own alert
+            if (Link.Connected()) WebBrowserExecScript(Web.get(), TServiceUrls::ToggleScript());  // the page's own alert
             else
                 tryIcon->ShowBalloonHint("Chronel Timer",
                                          std::string("Not connected to the service: the clock cannot be ") +
@@ -904,15 +978,16 @@ void TForm1::tmrEverythingTimer()
     }
     std::uint32_t lastInput = 0;
     ILastInput* const idleSource = CurrentPlatform().LastInput;
-    const bool idleReadable = frmPrefs->cbxIdleTimeCheck->Checked() && idleSource &&
+    const TSettings& settings = CurrentSettings();
+    const bool idleReadable = settings.AutoStopStartOnIdleTime && idleSource &&
                               idleSource->GetLastInputTick(lastInput);
     // No fresh reading yet (the first question after a pause, a late answer)
     // decides nothing; only failures in a row make the idle time unknown.
-    const bool idlePending = frmPrefs->cbxIdleTimeCheck->Checked() && !idleReadable && idleSource &&
+    const bool idlePending = settings.AutoStopStartOnIdleTime && !idleReadable && idleSource &&
                              !idleSource->Failing();
     if (idlePending) {
         if (!ClockRunning && IdleStopped) ++BreakSeconds;
-    } else if (frmPrefs->cbxIdleTimeCheck->Checked() && !idleReadable) {
+    } else if (settings.AutoStopStartOnIdleTime && !idleReadable) {
         // Unknown idle time is not "active": automatic stop and restart are off.
         idlePart = " idle n/a";
         if (!idleUnreadableReported_) {
@@ -922,14 +997,14 @@ void TForm1::tmrEverythingTimer()
                                      "are off.",
                                      bitWarning, 30);
         }
-    } else if (frmPrefs->cbxIdleTimeCheck->Checked()) {
+    } else if (settings.AutoStopStartOnIdleTime) {
         if (idleUnreadableReported_) {
             idleUnreadableReported_ = false;
             tryIcon->ShowBalloonHint(kIdleTitle, "Idle detection works again; automatic stop and restart are on.",
                                      bitInfo, 30);
         }
         const std::uint32_t idleSeconds = (CurrentPlatform().Clock->GetTickCount() - lastInput) / 1000u;
-        const std::uint32_t threshold = static_cast<std::uint32_t>(std::max(frmPrefs->edtIdleTimeCheck->Value(), 0)) * 60u;
+        const std::uint32_t threshold = static_cast<std::uint32_t>(std::max(settings.AutoStopStartOnIdleTimeMinutes, 0)) * 60u;
         if (idleSeconds < 2) {
             idlePart = " not idle ";
         } else {
@@ -938,7 +1013,7 @@ void TForm1::tmrEverythingTimer()
                 tryIcon->ShowBalloonHint(kIdleTitle,
                                          "System has been idle for " + std::to_string(idleSeconds) +
                                              " seconds. If system remains idle for " +
-                                             std::to_string(frmPrefs->edtIdleTimeCheck->Value()) +
+                                             std::to_string(settings.AutoStopStartOnIdleTimeMinutes) +
                                              " minutes, the timer will be automatically stopped. It will be started "
                                              "again when no longer idle.",
                                          bitInfo, 136);
@@ -966,7 +1041,7 @@ void TForm1::UpdateEverythingTimer()
     // waking the program every second.
     const bool idlePending = Mirror.Pending() && Mirror.Pending()->source == TIntentSource::Idle;
     tmrEverything.SetEnabled(ClockRunning || IdleStopped || idlePending ||
-                             (frmPrefs && frmPrefs->cbxIdleTimeCheck->Checked()));
+                             CurrentSettings().AutoStopStartOnIdleTime);
 }
 
 void TForm1::IdleAutoStop(std::uint32_t breakSeconds)
@@ -1012,7 +1087,7 @@ void TForm1::tmrMinuteReminderTimer()
 
 void TForm1::tmrTickingSoundTimer()
 {
-    if (!mplayer.FileName().empty() && frmPrefs->cbxPlayTickingSound->Checked()) {
+    if (!mplayer.FileName().empty() && CurrentSettings().PlayTickingSound) {
         mplayer.SetNotify(true);
         mplayer.Play();
     }
@@ -1020,7 +1095,7 @@ void TForm1::tmrTickingSoundTimer()
 
 void TForm1::mplayerNotify()
 {
-    if (frmPrefs->edtTickingSound->Value() == 0 && mplayer.NotifyValue() == TMPNotifyValues::nvSuccessful &&
+    if (CurrentSettings().TickingSoundInterval == 0 && mplayer.NotifyValue() == TMPNotifyValues::nvSuccessful &&
         ClockRunning) {
         mplayer.SetNotify(true);
         mplayer.Play();
@@ -1039,10 +1114,25 @@ void TForm1::PostLogin()
 {
     if (loginPosted_) return;
     loginPosted_ = true;
-    const std::string base = frmPrefs->edtBaseURL->Text();
-    LoginURL = base + "index.php?mobile=1&username_or_email=" + EncodeCredential(frmPrefs->edtUsername->Text()) +
-               "&goto=time_log.php%3fsmallbtn=1";
-    if (!Link.Begin(base)) frmPrefs->ShowBaseUrlProblem();
+    BeginSession();
+}
+
+void TForm1::BeginSession()
+{
+    // The server settings of now: also those the first run's preferences just took.
+    sessionSettings_ = CurrentSettings();
+    const std::string base = sessionSettings_.BaseURL;
+    LoginURL = UrlsOf(base).Login(sessionSettings_.Username);
+    LoginPageCount = 0;
+    loginFormPosted_ = false;
+    credentialsPosted_ = false;
+    restoring_ = false;
+    if (!Link.Begin(base, IsValidBaseUrl(base))) frmPrefs->ShowBaseUrlProblem();
+}
+
+TServiceUrls TForm1::SessionUrls() const
+{
+    return UrlsOf(Link.BaseUrl().empty() ? CurrentSettings().BaseURL : Link.BaseUrl());
 }
 
 void TForm1::StartWebSession()
@@ -1073,7 +1163,10 @@ void TForm1::StartWebSession()
     // Without a page yet (a first load slower than the wait), the first one that completes takes it.
     hostObjectPending_ = true;
     AttachHostObject();
-    if (frmPrefs->edtPassword->Text().empty()) WebBrowserExecScript(Web.get(), "document.frmLogin.password.focus();");
+    // The user types the password into the page: its field takes the keys,
+    // now if the login form is there, else when a page brings it.
+    if (CurrentSettings().Password.empty() && ReadPageClock(WebBrowserGetHtml(Web.get())).loginForm)
+        WebBrowserExecScript(Web.get(), TServiceUrls::FocusPasswordScript());
     RegisterStartStopHotKey();
     // At the first run the preferences stay in front of the window that was
     // mapped after them, ready for the user name.
@@ -1094,6 +1187,14 @@ void TForm1::AttachHostObject()
 
 void TForm1::NavigateLogin()
 {
+    if (restoring_) {
+        // Back after a rest: the engine still holds the service's session,
+        // so the timer page comes without the credentials unless it expired.
+        TraceMark("page-reload");
+        WebBrowserNavigatePost(Web.get(), SessionUrls().TimerPage(), "");
+        Link.LoginSent();
+        return;
+    }
     // A password kept in the desktop's keyring is posted once the keyring has given it.
     switch (frmPrefs->Keyring().ForLogin([this] {
         if (Link.State() == TLinkState::Connecting) NavigateLogin();
@@ -1105,11 +1206,15 @@ void TForm1::NavigateLogin()
     // A fresh login after a failure may fill in the login form once more.
     if (Link.Failures() > 0) LoginPageCount = 0;
     loginFormPosted_ = false;
-    // The user name of now: a refused login is tried again with what the user typed since.
-    LoginURL = Link.BaseUrl() + "index.php?mobile=1&username_or_email=" +
-               EncodeCredential(frmPrefs->edtUsername->Text()) + "&goto=time_log.php%3fsmallbtn=1";
+    // The credentials of now: a refused login is tried again with what the user typed since.
+    const TSettings& settings = CurrentSettings();
+    sessionSettings_.Username = settings.Username;
+    sessionSettings_.Password = settings.Password;
+    LoginURL = SessionUrls().Login(settings.Username);
+    credentialsPosted_ = !settings.Password.empty();
     TraceMark("login-navigate");
-    WebBrowserNavigatePost(Web.get(), LoginURL, "pw=" + EncodeCredential(frmPrefs->edtPassword->Text()));
+    WebBrowserNavigatePost(Web.get(), LoginURL, TServiceUrls::LoginPost(settings.Password));
+    Link.LoginSent();
     TraceMark("login-navigated");
 }
 
@@ -1129,6 +1234,12 @@ void TForm1::ShowConnected(bool connected)
 void TForm1::Relogin()
 {
     TraceMark("relogin");
+    // No login goes out until the user acts: a start or stop waiting for one ends now.
+    if (Link.State() == TLinkState::Held || Link.State() == TLinkState::Refused) {
+        restoring_ = false;
+        Mirror.ServiceHeld();
+        return;
+    }
     // Not counted against the one auto-login: the fresh login may fill in the form once.
     LoginPageCount = 0;
     Link.Relogin();
@@ -1143,23 +1254,34 @@ void TForm1::LoginRefused()
 
 void TForm1::HoldLogin(const std::string& message)
 {
-    heldUser_ = frmPrefs->edtUsername->Text();
-    heldPassword_ = frmPrefs->edtPassword->Text();
     Link.Hold(message);
     Mirror.ServiceHeld();
 }
 
 void TForm1::PreferencesClosed()
 {
-    // Credentials changed while the login is held: the new ones are tried at once.
-    if (Link.State() != TLinkState::Held) return;
-    if (frmPrefs->edtUsername->Text() == heldUser_ && frmPrefs->edtPassword->Text() == heldPassword_) return;
-    Link.TryNow();
+    // Before the first login nothing is to be done: it reads the settings when it goes.
+    if (!loginPosted_ || closed_) return;
+    // Changed server settings start the session afresh with them, a held
+    // login included; the timer page they bring decides any start or stop waiting.
+    if (CurrentSettings().SameServer(sessionSettings_)) return;
+    TraceMark("server-settings-changed");
+    BeginSession();
+}
+
+void TForm1::WebLoadEnded(const std::string& url)
+{
+    TraceMark("load-ended");
+    // Only a load the session waits for counts: a start's or stop's, a login's.
+    if (!Mirror.InFlight() && Link.State() != TLinkState::Connecting) return;
+    WebNavigateError(url, 0, "the service sent no page");
 }
 
 void TForm1::WebNavigateError(const std::string& url, int statusCode, const std::string& reason)
 {
     TraceMark("load-failed");
+    restoring_ = false;
+    credentialsPosted_ = false;
     // A 401 or 403 answering a start or stop: the session is renewed first.
     if (Mirror.LoadFailed(statusCode)) return;
     if (statusCode == 401 || statusCode == 403) {
@@ -1189,17 +1311,17 @@ void TForm1::WebBeforeNavigate2(const std::string& url, bool& cancel)
         return;
     case TLinkAction::None: break;
     }
-    const std::string base = frmPrefs->edtBaseURL->Text();
-    const std::string timerPage = CanonicalUrl(base + "time_log.php");
-    const std::string indexPage = CanonicalUrl(base + "index.php");
-    const std::string canonical = CanonicalUrl(url);
-
-    if (StartsWith(canonical, timerPage)) {
-        if (Contains(canonical, "tid=")) {
+    const TServicePage kind = SessionUrls().Classify(url);
+    // A timer page or a submission after the login's request: whatever page
+    // comes now answers that, not the credentials (a login page then means
+    // the session expired, not that the password was refused).
+    if (kind != TServicePage::LoginPage && kind != TServicePage::Other) credentialsPosted_ = false;
+    if (kind == TServicePage::Start || kind == TServicePage::Stop) {
+        {
             // A start or stop on its way: shown now, and the page it brings has the last word.
             const TIntent* ours = Mirror.InFlight();
             const bool idle = ours && ours->source == TIntentSource::Idle;
-            const bool start = Contains(canonical, "tid=&");
+            const bool start = kind == TServicePage::Start;
             if (start) {
                 if (idle && ours->want == TClockState::Running) {
                     // The restart ends the break the idle logic counted.
@@ -1217,12 +1339,13 @@ void TForm1::WebBeforeNavigate2(const std::string& url, bool& cancel)
             Mirror.SubmissionNavigating();
             UpdateEverythingTimer();
         }
-        // Any other timer page says how the clock stands once it has loaded.
         return;
     }
+    // Any other timer page says how the clock stands once it has loaded; the
+    // login page (also a redirect to it that names where to go next) is the service's.
+    if (kind != TServicePage::Other) return;
     const std::string lower = LowerCase(url);
-    const bool outside = (StartsWith(lower, "http://") || StartsWith(lower, "https://")) &&
-                         canonical != CanonicalUrl(LoginURL) && canonical != indexPage && url != "about:blank";
+    const bool outside = (StartsWith(lower, "http://") || StartsWith(lower, "https://")) && url != "about:blank";
     if (!outside) return;
     cancel = true;
     // Only what the user asked for in the page leaves it: one link a click or key.
@@ -1238,23 +1361,40 @@ void TForm1::WebBeforeNavigate2(const std::string& url, bool& cancel)
 void TForm1::WebDocumentComplete(const std::string& url)
 {
     TraceMark("document-complete");
-    // The program's own status page says nothing about the service.
-    if (url == kLocalPageUrl && Link.ShowsStatusPage()) return;
-    const std::string lower = LowerCase(CanonicalUrl(url));
+    // The program's own status page says nothing about the service; a press
+    // that waited for it to load is decided now (the exit's failure is the
+    // link's question, and the idle logic waits for the timer page).
+    if (url == kLocalPageUrl && Link.ShowsStatusPage()) {
+        if (Mirror.Pending() && Mirror.Pending()->source == TIntentSource::User) Mirror.Decide();
+        return;
+    }
     const std::string html = WebBrowserGetHtml(Web.get());
     const TPageClock page = ReadPageClock(html);
+    const TSettings& settings = CurrentSettings();
+    const bool hasPassword = !settings.Password.empty();
+    const bool wasRestoring = std::exchange(restoring_, false);
+    const bool credentialsWent = std::exchange(credentialsPosted_, false);
     Link.LoadCompleted();
     AttachHostObject();
-    if (page.loginForm && loginFormPosted_ && !frmPrefs->edtPassword->Text().empty()) {
-        // The login form came back after the stored password went out through it.
+    if (wasRestoring && page.loginForm && !page.startStopForm && hasPassword) {
+        // The engine's session has expired meanwhile: the stored credentials log in again.
+        Relogin();
+        return;
+    }
+    const bool atLoginAddress =
+        !LoginURL.empty() && LowerCase(CanonicalUrl(url)) == LowerCase(CanonicalUrl(LoginURL));
+    const bool redirectedToLogin = credentialsWent && !atLoginAddress &&
+                                   SessionUrls().Classify(url) == TServicePage::LoginPage;
+    if (page.loginForm && hasPassword && (loginFormPosted_ || redirectedToLogin)) {
+        // The login form came back after the stored password went out, in
+        // the form or with the login's request: the service refused it.
         LoginRefused();
         return;
     }
     loginFormPosted_ = false;
     bool loginSubmitted = false;
     // The one auto-login is spent only on a page that holds the login form.
-    if (!LoginURL.empty() && lower == LowerCase(CanonicalUrl(LoginURL)) && !frmPrefs->edtPassword->Text().empty() &&
-        page.loginForm) {
+    if (atLoginAddress && hasPassword && page.loginForm) {
         if (LoginPageCount++ == 0) {
             if (RunningUnderWine)
                 CurrentPlatform().MessageBox->Show(
@@ -1263,12 +1403,13 @@ void TForm1::WebDocumentComplete(const std::string& url)
                     Application().Title(), MB_OK);
             loginSubmitted = true;
             loginFormPosted_ = true;
+            // A script holds text: the password as the field shows it.
             WebBrowserExecScript(Web.get(),
-                                 "if (document && document.frmLogin && document.frmLogin.password){ "
-                                 "document.frmLogin.password.value = " +
-                                     JsStringLiteral(frmPrefs->edtPassword->ShownText()) +  // a script holds text
-                                     "; document.frmLogin.submit(); }");
+                                 TServiceUrls::FillLoginScript(SettingsTextToShow(settings.Password).toStdString()));
         }
+    } else if (page.loginForm && !hasPassword && DocHandler) {
+        // The user types the password into the page (the first one gets it at the first paint).
+        WebBrowserExecScript(Web.get(), TServiceUrls::FocusPasswordScript());
     }
     ReadTimerPage(html);
     // The page is the last word on the clock; a start or stop waiting for it is decided now.

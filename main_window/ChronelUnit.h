@@ -13,13 +13,15 @@
 #include "components/MediaPlayer.h"
 #include "components/Menus.h"
 #include "components/Timer.h"
-#include "main_window/ClockMirror.h"
-#include "main_window/ServiceLink.h"
 #include "platform/HotKeys.h"
 #include "platform/Session.h"
 #include "platform/Types.h"
 #include "prefs/PrefsHost.h"
 #include "regex/PcreRegex.h"
+#include "session/ClockMirror.h"
+#include "session/ServiceLink.h"
+#include "session/ServiceUrls.h"
+#include "session/Settings.h"
 #include "tray/TrayIcon.h"
 
 class QVBoxLayout;
@@ -74,6 +76,9 @@ public:
     void ShowFirstRunPreferences();
     void FormPaint();
     bool FormCloseQuery();
+    // A stop (or a start) is on its way to the service, or the answer to one
+    // was lost: the window's clock is not yet the service's word.
+    bool ClockChangeOnItsWay() const;
     // False when the settings could not be saved: the close does not complete.
     bool FormClose();
     void Preferences1Click();
@@ -85,6 +90,8 @@ public:
     void WebBeforeNavigate2(const std::string& url, bool& cancel);
     void WebDocumentComplete(const std::string& url);
     void WebNavigateError(const std::string& url, int statusCode, const std::string& reason);
+    // A load of the session ended without a page: a failure of the service's.
+    void WebLoadEnded(const std::string& url);
     // Brings the window's clock to the state a page of the service shows.
     void ShowServiceClock(TClockState state, TShowKind kind);
     // A start or stop asked of the service has been carried out or given up.
@@ -170,6 +177,11 @@ private:
     void StartWebSession();
     // The login request, once; from the first show or else the first paint.
     void PostLogin();
+    // Logs in afresh with the settings of now (at the first login, and when
+    // the server settings changed).
+    void BeginSession();
+    // The service's addresses of the session (of the settings before the first login).
+    TServiceUrls SessionUrls() const;
     // Stops the running clock because of idleness; the break starts at breakSeconds.
     void IdleAutoStop(std::uint32_t breakSeconds);
     // The idle logic's pending start or stop no longer fits what the user does.
@@ -202,7 +214,11 @@ private:
     bool notConnectedHint_ = false;  // the tray hint says why the service is not reached
     bool hostObjectPending_ = false;  // attached on the first page that completes
     bool loginFormPosted_ = false;  // the stored password went out through the login form
-    std::string heldUser_, heldPassword_;  // the credentials the held login had
+    bool credentialsPosted_ = false;  // the stored password went out with the login's request
+    // The page comes back after a rest: the timer page is loaded with the
+    // engine's session, and the credentials go only where the service asks.
+    bool restoring_ = false;
+    TSettings sessionSettings_;  // the server settings the session logged in with
     bool inCloseQuery_ = false;
     bool closeAgain_ = false;
     bool paintHandlerAttached_ = true;

@@ -9,42 +9,6 @@
 #include <cctype>
 #include <cstdio>
 
-std::string EncodeCredential(const std::string& text)
-{
-    // The toolkit leaves exactly the unreserved set as it is and writes
-    // upper-case hex, as the Windows program does.
-    return QByteArray::fromStdString(text).toPercentEncoding().toStdString();
-}
-
-std::string JsStringLiteral(const std::string& text)
-{
-    std::string out = "'";
-    for (unsigned char c : text) {
-        switch (c) {
-        case '\\': out += "\\\\"; break;
-        case '\'': out += "\\'"; break;
-        case '"': out += "\\\""; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        case '<': out += "\\x3C"; break;  // never "</script>"
-        case '>': out += "\\x3E"; break;
-        case '&': out += "\\x26"; break;
-        default:
-            if (c < 0x20 || c == 0x7F) {
-                char buf[8];
-                std::snprintf(buf, sizeof buf, "\\x%02X", c);
-                out += buf;
-            } else {
-                out += static_cast<char>(c);  // UTF-8 passes as it is
-            }
-        }
-    }
-    // U+2028 and U+2029 end a line inside a literal in older engines.
-    for (std::size_t p; (p = out.find("\xE2\x80\xA8")) != std::string::npos;) out.replace(p, 3, "\\u2028");
-    for (std::size_t p; (p = out.find("\xE2\x80\xA9")) != std::string::npos;) out.replace(p, 3, "\\u2029");
-    return out + "'";
-}
 
 namespace {
 void AppendCodePoint(std::string& out, char32_t cp)
@@ -145,13 +109,6 @@ std::string CanonicalUrl(const std::string& url)
             s[i + 2] = s[i + 2].toUpper();
         }
     return s.toStdString();
-}
-
-std::string LowerCase(const std::string& text)
-{
-    std::string out = text;
-    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
 }
 
 namespace {

@@ -61,8 +61,10 @@ struct TNavigateErrorArgs {
 // OnNavigateError instead of OnDocumentComplete when a top-level load fails
 // (connection refused or reset, name not resolved, time-out, TLS failure, an
 // HTTP status of 400 or above); Busy is already false when it is raised, and
-// no OnDocumentComplete follows for that load. A load stopped or superseded
-// by another navigation raises neither. What the control shows after a
+// no OnDocumentComplete follows for that load. A load superseded by another
+// navigation raises nothing; one that ends without a page and without an
+// error (stopped, aborted, an answer with no content) raises OnLoadEnded
+// once the control is no longer busy. What the control shows after a
 // failure is unspecified; the host replaces it (LoadHtml).
 class IBrowserView {
 public:
@@ -97,6 +99,7 @@ public:
     std::function<void(TBeforeNavigateArgs&)> OnBeforeNavigate2;
     std::function<void(const std::string& url)> OnDocumentComplete;
     std::function<void(const TNavigateErrorArgs&)> OnNavigateError;
+    std::function<void(const std::string& url)> OnLoadEnded;
 };
 
 class IBrowsers {

@@ -12,6 +12,7 @@ constexpr UINT MOD_SHIFT = 0x4;
 enum class HotKeyFailure {
     None,
     Taken,        // another program holds the combination, or the desktop bound it to no key
+    Held,         // the desktop took the shortcut but keeps the key for itself or another program
     Unavailable,  // the desktop offers no way to grab a key
     KeyMissing,   // the current keyboard layout has no such key
     Dismissed,    // the user dismissed the desktop's question about the key
@@ -35,4 +36,7 @@ public:
     virtual HotKeyFailure LastFailure() const { return HotKeyFailure::Taken; }
     // How combinations are grabbed, for the user; empty when unnamed.
     virtual std::string Describe() const { return {}; }
+    // The settings file whose hot keys these are: a desktop that keeps
+    // shortcuts keeps them under a name of this file's, the same at every start.
+    virtual void SetSettingsFile(const std::string& path) { (void)path; }
 };

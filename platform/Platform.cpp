@@ -1,5 +1,7 @@
 #include "platform/Platform.h"
 
+#include "platform/CoreServices.h"
+
 #include <stdexcept>
 
 namespace {
@@ -15,6 +17,8 @@ Platform& CurrentPlatform()
 void SetCurrentPlatform(Platform* platform)
 {
     g_platform = platform;
+    if (platform) SetCoreServices(&platform->Clock, &platform->Windows);
+    else SetCoreServices(nullptr, nullptr);
 }
 
 bool WindowOffers(WindowBehaviour behaviour)

@@ -1,6 +1,7 @@
 #include "platform/PrivateProfile.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -447,6 +448,30 @@ std::string ProfileFile::Get(const std::string& section, const std::string& key,
 
 // ---- the routines ----------------------------------------------------------
 
+bool ParseProfileInteger(const std::string& s, int& out)
+{
+    // The whole text, and nothing but, as a number in the given base.
+    auto whole = [](std::string_view text, auto& value, int base) {
+        if (text.empty()) return false;
+        const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, base);
+        return ec == std::errc() && end == text.data() + text.size();
+    };
+    if (s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
+        // Digits only (no sign), up to 32 bits, wrapping into int.
+        const std::string_view digits = std::string_view(s).substr(2);
+        std::uint32_t v = 0;
+        if (digits.front() == '-' || digits.front() == '+' || !whole(digits, v, 16)) return false;
+        out = static_cast<std::int32_t>(v);
+        return true;
+    }
+    std::string_view text = s;
+    if (!text.empty() && text.front() == '+') {
+        text.remove_prefix(1);
+        if (!text.empty() && text.front() == '-') return false;
+    }
+    return whole(text, out, 10);
+}
+
 std::string GetPrivateProfileString(const std::string& section, const std::string& key,
                                     const std::string& def, const std::string& path)
 {
@@ -458,11 +483,15 @@ std::string GetPrivateProfileString(const std::string& section, const std::strin
 bool WritePrivateProfileString(const std::string& section, const std::string& key,
                                const std::string& value, const std::string& path, std::string* why)
 {
-    SetWhy(why, "");
-    const std::string_view sect = Trim(section);
-    const std::string_view name = Trim(key);
-    if (!ValidSection(sect) || !ValidKey(name) || path.empty()) return false;
+    return WritePrivateProfileStrings({{section, key, value}}, path, why);
+}
 
+bool WritePrivateProfileStrings(const std::vector<ProfileWrite>& writes, const std::string& path, std::string* why)
+{
+    SetWhy(why, "");
+    for (const ProfileWrite& w : writes)
+        if (!ValidSection(Trim(w.section)) || !ValidKey(Trim(w.key))) return false;
+    if (path.empty()) return false;
     // A link is followed so that the file it names is the one updated,
     // rather than the link being replaced by a plain file.
     std::string target = path;
@@ -507,32 +536,37 @@ bool WritePrivateProfileString(const std::string& section, const std::string& ke
     }
     Profile prof = Split(content);
 
-    Line line{std::string(name) + "=" + Encoded(value), prof.newline};
-    const std::size_t header = FindSection(prof, sect);
-    if (header == prof.lines.size()) {
-        if (!prof.lines.empty() && prof.lines.back().eol.empty()) prof.lines.back().eol = prof.newline;
-        prof.lines.push_back({"[" + std::string(sect) + "]", prof.newline});
-        prof.lines.push_back(std::move(line));
-    } else {
-        const std::size_t end = SectionEnd(prof, header);
-        std::size_t found = end;
-        std::size_t lastFilled = header;
-        for (std::size_t i = header + 1; i < end; ++i) {
-            const Parsed p = ParseLine(prof.lines[i].text);
-            if (p.kind == Kind::Key && SameName(p.name, name)) {
-                found = i;
-                break;
-            }
-            if (!Trim(prof.lines[i].text).empty()) lastFilled = i;
-        }
-        if (found != end) {
-            prof.lines[found].text = std::move(line.text);
+    auto apply = [&prof](const ProfileWrite& w) {
+        const std::string_view sect = Trim(w.section);
+        const std::string_view name = Trim(w.key);
+        Line line{std::string(name) + "=" + Encoded(w.value), prof.newline};
+        const std::size_t header = FindSection(prof, sect);
+        if (header == prof.lines.size()) {
+            if (!prof.lines.empty() && prof.lines.back().eol.empty()) prof.lines.back().eol = prof.newline;
+            prof.lines.push_back({"[" + std::string(sect) + "]", prof.newline});
+            prof.lines.push_back(std::move(line));
         } else {
-            Line& before = prof.lines[lastFilled];
-            if (before.eol.empty()) before.eol = prof.newline;
-            prof.lines.insert(prof.lines.begin() + static_cast<std::ptrdiff_t>(lastFilled + 1), std::move(line));
+            const std::size_t end = SectionEnd(prof, header);
+            std::size_t found = end;
+            std::size_t lastFilled = header;
+            for (std::size_t i = header + 1; i < end; ++i) {
+                const Parsed p = ParseLine(prof.lines[i].text);
+                if (p.kind == Kind::Key && SameName(p.name, name)) {
+                    found = i;
+                    break;
+                }
+                if (!Trim(prof.lines[i].text).empty()) lastFilled = i;
+            }
+            if (found != end) {
+                prof.lines[found].text = std::move(line.text);
+            } else {
+                Line& before = prof.lines[lastFilled];
+                if (before.eol.empty()) before.eol = prof.newline;
+                prof.lines.insert(prof.lines.begin() + static_cast<std::ptrdiff_t>(lastFilled + 1), std::move(line));
+            }
         }
-    }
+    };
+    for (const ProfileWrite& w : writes) apply(w);
     mode_t mode = exists ? (st.st_mode & 07777) : 0600;
     // The scrambled password is for the owner's eyes only.
     if (HoldsPassword(prof)) mode &= ~mode_t{077};

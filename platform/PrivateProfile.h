@@ -82,6 +82,21 @@ std::string GetPrivateProfileString(const std::string& section, const std::strin
 bool WritePrivateProfileString(const std::string& section, const std::string& key,
                                const std::string& value, const std::string& path, std::string* why = nullptr);
 
+struct ProfileWrite {
+    std::string section, key, value;
+};
+
+// As WritePrivateProfileString for several keys, in order, with one
+// replacement of the file: all of them are written or none.
+bool WritePrivateProfileStrings(const std::vector<ProfileWrite>& writes, const std::string& path,
+                                std::string* why = nullptr);
+
+// An integer as the profile routines read one: more than two characters
+// beginning "0x" or "0X" are hexadecimal (up to 0xFFFFFFFF, wrapping into
+// int, so 0xFFFFFFFF reads -1); otherwise decimal with an optional sign.
+// False (out unchanged) unless the whole text is such an integer within 32 bits.
+bool ParseProfileInteger(const std::string& text, int& out);
+
 // Removes temporary files of the writer's own pattern beside the settings
 // file (".<name>.XXXXXX", owned by us), left by a save that was killed
 // between naming its file and renaming it. Run at start-up and before each

@@ -168,10 +168,19 @@ unsigned KeycodeForVirtualKey(const KeyboardMap& map, unsigned vk)
     }
     const unsigned long sym = VirtualKeyToKeysym(vk);
     if (!sym) return 0;
-    if (IsLetter(vk)) {  // the key that types the letter, whatever its case
+    if (IsLetter(vk)) {
+        // The key that types the letter, whatever its case: on the active
+        // layout where it has the letter, else on the first layout that has
+        // it, so that a letter works on a Cyrillic, Greek or Hebrew layout
+        // too, as desktops' own shortcuts do.
         const xkb_keycode_t min = xkb_keymap_min_keycode(map.keymap), max = xkb_keymap_max_keycode(map.keymap);
-        for (xkb_keycode_t key = min; key <= max; ++key)
-            if (xkb_keysym_to_lower(SymAt(map, key, 0)) == sym) return key;
+        const xkb_layout_index_t layouts = xkb_keymap_num_layouts(map.keymap);
+        for (xkb_layout_index_t i = 0; i <= layouts; ++i) {
+            if (i > 0 && i - 1 == map.layout) continue;
+            const KeyboardMap in{map.keymap, i == 0 ? map.layout : i - 1};
+            for (xkb_keycode_t key = min; key <= max; ++key)
+                if (xkb_keysym_to_lower(SymAt(in, key, 0)) == sym) return key;
+        }
         return 0;
     }
     return KeyWithSymbol(map, static_cast<xkb_keysym_t>(sym));
@@ -180,14 +189,21 @@ unsigned KeycodeForVirtualKey(const KeyboardMap& map, unsigned vk)
 unsigned VirtualKeyForKeycode(const KeyboardMap& map, unsigned keycode)
 {
     if (!map || !xkb_keymap_key_get_name(map.keymap, keycode)) return 0;
-    const xkb_keysym_t first = xkb_keysym_to_lower(SymAt(map, keycode, 0));
-    if (first >= XKB_KEY_a && first <= XKB_KEY_z) return 'A' + (first - XKB_KEY_a);
+    const auto letter = [&](unsigned layout) -> unsigned {
+        const xkb_keysym_t first = xkb_keysym_to_lower(SymAt({map.keymap, layout}, keycode, 0));
+        return first >= XKB_KEY_a && first <= XKB_KEY_z ? 'A' + (first - XKB_KEY_a) : 0;
+    };
+    if (const unsigned vk = letter(map.layout)) return vk;
     const std::string name = xkb_keymap_key_get_name(map.keymap, keycode);
     for (unsigned vk = '0'; vk < 0xFF; ++vk)
         if (const char* position = VirtualKeyToKeyName(vk); position && name == position) return vk;
     // Keypad keys type their digit on the second level.
     for (xkb_level_index_t level = 0, n = Levels(map, keycode); level < n; ++level)
         if (const unsigned vk = SymbolVirtualKey(SymAt(map, keycode, level))) return vk;
+    // A letter of another script: the Latin letter another layout has there,
+    // if the letter's own key is this one (the round trip holds).
+    for (xkb_layout_index_t i = 0, n = xkb_keymap_num_layouts(map.keymap); i < n; ++i)
+        if (const unsigned vk = letter(i); vk && KeycodeForVirtualKey(map, vk) == keycode) return vk;
     return 0;
 }
 
@@ -196,6 +212,7 @@ std::string KeyLabel(const KeyboardMap& map, unsigned vk)
     if (!IsLetter(vk) && !VirtualKeyToKeyName(vk)) return {};
     const unsigned key = KeycodeForVirtualKey(map, vk);
     if (!key) return {};
+    if (IsLetter(vk)) return std::string(1, static_cast<char>(vk));  // its Latin label on every layout
     const xkb_keysym_t sym = SymAt(map, key, 0);
     char32_t c = DeadKeyCharacter(sym);
     if (!c) c = xkb_keysym_to_utf32(xkb_keysym_to_upper(sym));
@@ -205,7 +222,10 @@ std::string KeyLabel(const KeyboardMap& map, unsigned vk)
 std::string KeysymName(const KeyboardMap& map, unsigned vk)
 {
     xkb_keysym_t sym = static_cast<xkb_keysym_t>(VirtualKeyToKeysym(vk));
-    if (map && (IsLetter(vk) || VirtualKeyToKeyName(vk))) {
+    if (map && IsLetter(vk)) {
+        // Desktops match their shortcuts' letters on every layout.
+        if (!KeycodeForVirtualKey(map, vk)) sym = XKB_KEY_NoSymbol;
+    } else if (map && VirtualKeyToKeyName(vk)) {
         const unsigned key = KeycodeForVirtualKey(map, vk);
         sym = key ? SymAt(map, key, 0) : XKB_KEY_NoSymbol;
     }

@@ -24,13 +24,16 @@ struct KeyboardMap {
 };
 
 // The key (XKB keycode, the same as the X11 and Wayland key codes) a code
-// stands for on the layout; 0 when the layout has no such key.
+// stands for on the layout; 0 when the layout has no such key. A letter is
+// the key that types it on the active layout, else on any of the keymap's
+// layouts (a Latin letter on a Cyrillic layout).
 unsigned KeycodeForVirtualKey(const KeyboardMap& map, unsigned vk);
 // The code for a pressed key: its letter, its position or its symbol; 0 for
 // a key that no code names (e.g. a punctuation key where a US keyboard has a letter).
 unsigned VirtualKeyForKeycode(const KeyboardMap& map, unsigned keycode);
 // How the layout labels the key of a letter or position code ("Ö", "&", "^");
-// empty for other codes and for keys the layout lacks.
+// a letter by its Latin capital on every layout; empty for other codes and
+// for keys the layout lacks.
 std::string KeyLabel(const KeyboardMap& map, unsigned vk);
 // The keysym name the layout has for the code's key ("plus", "dead_circumflex",
 // "a", "F5"); empty when the layout lacks the key. Without a keymap, the names

@@ -26,19 +26,6 @@
 
 TfrmPrefs* frmPrefs = nullptr;
 
-std::string Rot13(const std::string& text)
-{
-    std::string out = text;
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>('A' + (c - 'A' + 13) % 26);
-        else if (c >= 'a' && c <= 'z') c = static_cast<char>('a' + (c - 'a' + 13) % 26);
-    }
-    return out;
-}
-
-std::string PublicBaseURL() { return CHRONEL_SERVICE_BASE_URL; }
-std::string LocalBaseURL() { return CHRONEL_LOCAL_BASE_URL; }
-
 bool IsValidBaseUrl(const std::string& url)
 {
     // Blanks and control bytes would be guessed at by the engine, not loaded as typed.
@@ -63,7 +50,6 @@ bool TfrmPrefs::ShowBaseUrlProblem()
     lblBaseURLProblem->setVisible(!valid);
     return valid;
 }
-std::string ServiceWebSite() { return CHRONEL_SERVICE_WEB_SITE; }
 
 namespace {
 QLabel* Heading(const char* text, QWidget* parent)
@@ -132,7 +118,15 @@ TfrmPrefs::TfrmPrefs(IPrefsHost* host, QWidget* parent)
     auto* Label11 = new QLabel("minutes", tabExtra);
     auto* Label4 = new QLabel("Start/Stop Timer Hotkey", tabExtra);
     hotkeyStartStop = new THotKey(tabExtra);
-    hotkeyStartStop->SetHotKey(32960);
+    Label4->setBuddy(hotkeyStartStop);
+    hotkeyStartStop->setAccessibleDescription(
+        "The key combination that starts and stops the clock from anywhere. Press the keys to change it, "
+        "Backspace to clear it.");
+    // The numbers stand inside sentences; each is named for what it counts.
+    cbxMinuteReminder->setAccessibleName("Show reminder every few minutes on the clock");
+    edtMinuteReminder->SetAccessibleName("Reminder interval (minutes)");
+    edtTickingSound->SetAccessibleName("Ticking sound interval (seconds)");
+    edtIdleTimeCheck->SetAccessibleName("Idle time (minutes)");
     hotkeyStartStop->setFixedWidth(120);
     {
         auto* v = new QVBoxLayout(tabExtra);
@@ -144,6 +138,12 @@ TfrmPrefs::TfrmPrefs(IPrefsHost* host, QWidget* parent)
         v->addWidget(Heading("Timing Enhancements", tabExtra));
         v->addLayout(Sentence(cbxIdleTimeCheck, edtIdleTimeCheck, Label11));
         v->addLayout(Sentence(Label4, hotkeyStartStop, nullptr));
+        // Filled by the main window when the stored key is not active on this
+        // desktop; the key itself stays stored.
+        auto* lblHotKeyNote = new QLabel(tabExtra);
+        lblHotKeyNote->setObjectName("lblHotKeyNote");
+        lblHotKeyNote->setWordWrap(true);
+        v->addWidget(lblHotKeyNote);
         v->addStretch(1);
     }
 
@@ -151,9 +151,7 @@ TfrmPrefs::TfrmPrefs(IPrefsHost* host, QWidget* parent)
     tabWindow = new QWidget;
     cbxMinimizeOnClose = new TCheckBox("Minimize to tray on close (instead of exiting)", tabWindow);
     cbxUseTransparency = new TCheckBox("Make window transparent when out of focus", tabWindow);
-    cbxUseTransparency->SetChecked(true);
     cbxRemoveFromTaskBar = new TCheckBox("Remove from task bar (only show in system tray)", tabWindow);
-    cbxRemoveFromTaskBar->SetChecked(true);
     cbxStartWithSession = new TCheckBox("Start with my desktop session", tabWindow);
     {
         auto* v = new QVBoxLayout(tabWindow);
@@ -168,7 +166,6 @@ TfrmPrefs::TfrmPrefs(IPrefsHost* host, QWidget* parent)
     // Server.
     tabServer = new QWidget;
     edtBaseURL = new TEdit(tabServer);
-    edtBaseURL->SetText(PublicBaseURL());
     edtBaseURL->setStatusTip("The base url of the chronel application");  // hints are off here
     edtUsername = new TEdit(tabServer);
     edtPassword = new TEdit(tabServer);
@@ -181,18 +178,24 @@ TfrmPrefs::TfrmPrefs(IPrefsHost* host, QWidget* parent)
     lblBaseURLProblem->setVisible(false);
     edtBaseURL->OnChange = [this](TEdit*) { ShowBaseUrlProblem(); };
     auto* Label16 = new QLabel(
-        "If changing these settings, please make sure you restart the program so changes are in effect.", tabServer);
+        "Changes to these settings take effect when this window is closed.", tabServer);
     Label16->setWordWrap(true);
     {
         auto* g = new QGridLayout(tabServer);
         g->setContentsMargins(6, 8, 6, 6);
-        g->addWidget(new QLabel("Base URL", tabServer), 0, 0);
+        auto* lblBaseURL = new QLabel("Base URL", tabServer);
+        lblBaseURL->setBuddy(edtBaseURL);
+        g->addWidget(lblBaseURL, 0, 0);
         g->addWidget(edtBaseURL, 0, 1);
         g->addWidget(lblBaseURLProblem, 1, 0, 1, 2);
         g->addWidget(new QLabel("Automatically login with credentials below", tabServer), 2, 0, 1, 2);
-        g->addWidget(new QLabel("Username", tabServer), 3, 0);
+        auto* lblUsername = new QLabel("Username", tabServer);
+        lblUsername->setBuddy(edtUsername);
+        g->addWidget(lblUsername, 3, 0);
         g->addWidget(edtUsername, 3, 1);
-        g->addWidget(new QLabel("Password", tabServer), 4, 0);
+        auto* lblPassword = new QLabel("Password", tabServer);
+        lblPassword->setBuddy(edtPassword);
+        g->addWidget(lblPassword, 4, 0);
         g->addWidget(edtPassword, 4, 1);
         g->addWidget(cbxPasswordInKeyring, 5, 0, 1, 2);
         g->addWidget(Label16, 6, 0, 1, 2);
@@ -204,6 +207,7 @@ TfrmPrefs::TfrmPrefs(IPrefsHost* host, QWidget* parent)
     {
         auto* icon = new QLabel(tabAbout);
         icon->setPixmap(ApplicationIcon().pixmap(32, 32));
+        icon->setAccessibleName("Chronel Timer");
         auto* Label6 = new QLabel("Chronel Timer Client for Windows", tabAbout);
         QFont title("Arial");
         title.setPointSize(11);
@@ -218,7 +222,10 @@ TfrmPrefs::TfrmPrefs(IPrefsHost* host, QWidget* parent)
         const QString domain = QUrl(QString::fromStdString(ServiceWebSite())).host();
         Label9 = new QLabel(QString("<a href=\"#\" style=\"color:blue\">%1</a>").arg(domain.toHtmlEscaped()), tabAbout);
         Label9->setCursor(Qt::PointingHandCursor);
-        Label9->setTextInteractionFlags(Qt::LinksAccessibleByMouse);
+        // Tab reaches the link, Enter opens it.
+        Label9->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
+        Label9->setAccessibleName(domain);
+        Label9->setAccessibleDescription("Opens the service's web site in the browser");
         connect(Label9, &QLabel::linkActivated, this, [this](const QString&) { Application().Guard([this] { Label9Click(); }); });
 
         auto* v = new QVBoxLayout(tabAbout);
@@ -241,6 +248,9 @@ TfrmPrefs::TfrmPrefs(IPrefsHost* host, QWidget* parent)
     PageControl1->addTab(tabWindow, "Window");
     PageControl1->addTab(tabServer, "Server");
     PageControl1->addTab(tabAbout, "About");
+    // A screen reader names the pages as their tabs do.
+    PageControl1->setAccessibleName("Preferences");
+    for (int i = 0; i < PageControl1->count(); ++i) PageControl1->widget(i)->setAccessibleName(PageControl1->tabText(i));
     PageControl1->setCurrentWidget(tabAbout);
 
     OKBtn = new QPushButton("Close", this);
@@ -252,6 +262,9 @@ TfrmPrefs::TfrmPrefs(IPrefsHost* host, QWidget* parent)
     HelpBtn->setAutoDefault(false);
     connect(OKBtn, &QPushButton::clicked, this, [this] { accept(); });
     connect(HelpBtn, &QPushButton::clicked, this, [this] { Application().Guard([this] { HelpBtnClick(); }); });
+
+    // A first run's settings until a file is loaded.
+    ShowSettings(TSettings::FirstRun());
 
     // Handlers come last so that the initial state marks nothing.
     hotkeyStartStop->OnChange = [this](THotKey*) { edtsChange(); };
@@ -281,6 +294,18 @@ TfrmPrefs::TfrmPrefs(IPrefsHost* host, QWidget* parent)
     cbxPasswordInKeyring->OnClick = [this](TCheckBox*) { keyring_->BoxClicked(); };
     // Only what the user types is a new password; the program's own settings are not.
     connect(edtPassword, &QLineEdit::textEdited, this, [this] { keyring_->PasswordTyped(); });
+
+    // The settings value follows every control, whoever changes it.
+    for (QCheckBox* box : {static_cast<QCheckBox*>(cbxMinimizeOnClose), static_cast<QCheckBox*>(cbxUseTransparency),
+                           static_cast<QCheckBox*>(cbxRemoveFromTaskBar), static_cast<QCheckBox*>(cbxPlayTickingSound),
+                           static_cast<QCheckBox*>(cbxMinuteReminder), static_cast<QCheckBox*>(cbxIdleTimeCheck),
+                           static_cast<QCheckBox*>(cbxPasswordInKeyring)})
+        connect(box, &QCheckBox::toggled, this, [this] { SyncSettings(); });
+    for (QLineEdit* edit : {static_cast<QLineEdit*>(edtBaseURL), static_cast<QLineEdit*>(edtUsername),
+                            static_cast<QLineEdit*>(edtPassword), static_cast<QLineEdit*>(hotkeyStartStop),
+                            edtTickingSound->Editor(), edtMinuteReminder->Editor(), edtIdleTimeCheck->Editor()})
+        connect(edit, &QLineEdit::textChanged, this, [this] { SyncSettings(); });
+    SyncSettings();
 }
 
 // ---- start with the desktop session ----------------------------------------------
@@ -428,28 +453,51 @@ void TfrmPrefs::keyPressEvent(QKeyEvent* event)
 
 // ---- the settings file ----------------------------------------------------
 
+void TfrmPrefs::SyncSettings()
+{
+    TSettings& s = CurrentSettings();
+    s.MinimizeOnClose = cbxMinimizeOnClose->Checked();
+    s.UseTransparency = cbxUseTransparency->Checked();
+    s.RemoveFromTaskBar = cbxRemoveFromTaskBar->Checked();
+    s.BaseURL = edtBaseURL->Text();
+    s.Username = edtUsername->Text();
+    s.Password = edtPassword->Text();
+    s.PlayTickingSound = cbxPlayTickingSound->Checked();
+    s.TickingSoundInterval = edtTickingSound->Peek();
+    s.HotKeyStartStop = hotkeyStartStop->HotKey();
+    s.ShowMinuteReminder = cbxMinuteReminder->Checked();
+    s.MinuteReminderInterval = edtMinuteReminder->Peek();
+    s.AutoStopStartOnIdleTime = cbxIdleTimeCheck->Checked();
+    s.AutoStopStartOnIdleTimeMinutes = edtIdleTimeCheck->Peek();
+    s.PasswordInKeyring = keyring_ && keyring_->InKeyring();
+}
+
+void TfrmPrefs::ShowSettings(const TSettings& s)
+{
+    cbxMinimizeOnClose->SetChecked(s.MinimizeOnClose);
+    cbxUseTransparency->SetChecked(s.UseTransparency);
+    cbxRemoveFromTaskBar->SetChecked(s.RemoveFromTaskBar);
+    edtBaseURL->SetText(s.BaseURL);
+    edtUsername->SetText(s.Username);
+    cbxPlayTickingSound->SetChecked(s.PlayTickingSound);
+    edtTickingSound->SetValue(s.TickingSoundInterval);
+    hotkeyStartStop->SetHotKey(static_cast<std::uint16_t>(s.HotKeyStartStop));
+    cbxMinuteReminder->SetChecked(s.ShowMinuteReminder);
+    edtMinuteReminder->SetValue(s.MinuteReminderInterval);
+    cbxIdleTimeCheck->SetChecked(s.AutoStopStartOnIdleTime);
+    edtIdleTimeCheck->SetValue(s.AutoStopStartOnIdleTimeMinutes);
+}
+
 void TfrmPrefs::SaveSettings(const std::string& path)
 {
-    TIniFile ini(path);
-    ini.WriteInteger("Form", "Top", host_->Top());
-    ini.WriteInteger("Form", "Left", host_->Left());
-    ini.WriteBool("Form", "MinimizeOnClose", cbxMinimizeOnClose->Checked());
-    ini.WriteBool("Form", "UseTransparency", cbxUseTransparency->Checked());
-    ini.WriteBool("Form", "RemoveFromTaskBar", cbxRemoveFromTaskBar->Checked());
-    ini.WriteString("Prefs", "BaseURL", edtBaseURL->Text());
-    ini.WriteString("Prefs", "Username", edtUsername->Text());
-    ini.WriteString("Prefs", "Password", Rot13(keyring_->PasswordForFile()));
-    ini.WriteBool("Prefs", "PlayTickingSound", cbxPlayTickingSound->Checked());
-    ini.WriteInteger("Prefs", "TickingSoundInterval", edtTickingSound->Value());
-    ini.WriteInteger("Prefs", "HotKeyStartStop", hotkeyStartStop->HotKey());
-    ini.WriteBool("Prefs", "ShowMinuteReminder", cbxMinuteReminder->Checked());
-    ini.WriteInteger("Prefs", "MinuteReminderInterval", edtMinuteReminder->Value());
-    ini.WriteBool("Prefs", "AutoStopStartOnIdleTime", cbxIdleTimeCheck->Checked());
-    ini.WriteInteger("Prefs", "AutoStopStartOnIdleTimeMinutes", edtIdleTimeCheck->Value());
-    // Written once the keyring keeps the password, so a file shared with the
-    // Windows program changes only then (that program ignores the key).
-    if (keyring_->InKeyring() || ini.ReadString("Prefs", "PasswordInKeyring", "\n") != "\n")
-        ini.WriteBool("Prefs", "PasswordInKeyring", keyring_->InKeyring());
+    SyncSettings();
+    TSettings s = CurrentSettings();
+    s.Top = host_->Top();
+    s.Left = host_->Left();
+    // The file holds the password only while the keyring does not.
+    s.Password = keyring_->PasswordForFile();
+    s.PasswordInKeyring = keyring_->InKeyring();
+    WriteSettingsFile(path, s);
     keyring_->Saved();
 }
 
@@ -457,29 +505,18 @@ void TfrmPrefs::LoadSettings(const std::string& path)
 {
     // Copies of a save killed half way are of no use any more.
     platform::RemoveStaleProfileTemps(path);
-    TIniFile ini(path);
+    TSettings s;
     try {
-        ini.Load();  // one read and parse for all the keys
+        SyncSettings();
+        s = ReadSettingsFile(path, CurrentSettings());
     } catch (const Exception& e) {
         Application().ShowException(e.Message());
         return;
     }
-    host_->SetTop(ini.ReadInteger("Form", "Top", 0));
-    host_->SetLeft(ini.ReadInteger("Form", "Left", 0));
-    cbxMinimizeOnClose->SetChecked(ini.ReadBool("Form", "MinimizeOnClose", false));
-    cbxUseTransparency->SetChecked(ini.ReadBool("Form", "UseTransparency", true));
-    cbxRemoveFromTaskBar->SetChecked(ini.ReadBool("Form", "RemoveFromTaskBar", true));
-    edtBaseURL->SetText(ini.ReadString("Prefs", "BaseURL", LocalBaseURL()));
-    edtUsername->SetText(ini.ReadString("Prefs", "Username", ""));
-    const std::string password = Rot13(ini.ReadString("Prefs", "Password", ""));
-    cbxPlayTickingSound->SetChecked(ini.ReadBool("Prefs", "PlayTickingSound", false));
-    edtTickingSound->SetValue(ini.ReadInteger("Prefs", "TickingSoundInterval", 60));
-    hotkeyStartStop->SetHotKey(
-        static_cast<std::uint16_t>(ini.ReadInteger("Prefs", "HotKeyStartStop", hotkeyStartStop->HotKey()) & 0xFFFF));
-    cbxMinuteReminder->SetChecked(ini.ReadBool("Prefs", "ShowMinuteReminder", true));
-    edtMinuteReminder->SetValue(ini.ReadInteger("Prefs", "MinuteReminderInterval", 20));
-    cbxIdleTimeCheck->SetChecked(ini.ReadBool("Prefs", "AutoStopStartOnIdleTime", false));
-    edtIdleTimeCheck->SetValue(ini.ReadInteger("Prefs", "AutoStopStartOnIdleTimeMinutes", 2));
+    host_->SetTop(s.Top);
+    host_->SetLeft(s.Left);
+    ShowSettings(s);
     // The password field is filled last, from the file or, once it answers, the keyring.
-    keyring_->Loaded(ini.ReadBool("Prefs", "PasswordInKeyring", false), password);
+    keyring_->Loaded(s.PasswordInKeyring, s.Password);
+    SyncSettings();
 }

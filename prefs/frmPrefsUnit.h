@@ -1,6 +1,7 @@
 #pragma once
-// The preferences window. Its controls are the only in-memory copy of the
-// settings; LoadSettings and SaveSettings move them to and from the file.
+// The preferences window: it edits the settings value (CurrentSettings()),
+// which follows its controls; LoadSettings and SaveSettings move the value
+// to and from the file.
 #include <QDialog>
 #include <memory>
 #include <string>
@@ -9,23 +10,16 @@
 #include "components/HotKey.h"
 #include "components/SpinEdit.h"
 #include "prefs/KeyringPassword.h"
+#include "session/Settings.h"
 
 class QLabel;
 class QPushButton;
 class QTabWidget;
 class IPrefsHost;
 
-// Each letter moves 13 places; everything else, including bytes from 0x80
-// up, stays. Its own inverse.
-std::string Rot13(const std::string& text);
-
-// Deployment values.
-std::string PublicBaseURL();
 // An absolute http or https URL with a host, loadable exactly as typed.
 bool IsValidBaseUrl(const std::string& url);
 std::string InvalidBaseUrlMessage(const std::string& url);
-std::string LocalBaseURL();
-std::string ServiceWebSite();
 
 class TfrmPrefs : public QDialog {
 public:
@@ -38,6 +32,10 @@ public:
     // true when it can.
     bool ShowBaseUrlProblem();
     void SaveSettings(const std::string& path);
+    // The controls show these settings (the position is the host's).
+    void ShowSettings(const TSettings& settings);
+    // The settings value takes what the controls show.
+    void SyncSettings();
     // Saves; when that fails asks "The settings could not be saved (<reason>).
     // Close anyway?". True when saved (*saved set) or answered Yes.
     bool SaveSettingsOrAskToClose(const std::string& path, bool* saved = nullptr);

@@ -41,6 +41,8 @@ PACKAGES=(
 # desktops' own components that run headless, and the fuzzer's compiler.
 TEST_PACKAGES=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
+  # generated runs of the session core
+  librapidcheck-dev
   # keyboard layouts the unit tests compile keymaps from
   xkb-data
   lintian
@@ -56,6 +58,9 @@ TEST_PACKAGES=(
   # desktop input); the desktop portal with its Plasma backend (a Qt 5
   # program: its Wayland plugin), for the global shortcuts
   kwin-wayland mutter xdg-desktop-portal xdg-desktop-portal-kde qtwayland5
+  # the accessibility bus as a screen reader sees it: bus launcher and registry,
+  # the client library, and the desktop's switches that turn it on
+  at-spi2-core python3-pyatspi gsettings-desktop-schemas dconf-gsettings-backend dconf-service libglib2.0-bin
   # fuzzing
   clang libclang-rt-14-dev
 )

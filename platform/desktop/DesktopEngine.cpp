@@ -142,6 +142,9 @@ private:
         view_->OnNavigateError = [this](const TNavigateErrorArgs& error) {
             if (OnNavigateError) OnNavigateError(error);
         };
+        view_->OnLoadEnded = [this](const std::string& url) {
+            if (OnLoadEnded) OnLoadEnded(url);
+        };
         container_->layout()->addWidget(view_->Widget());
         return view_.get();
     }

@@ -448,6 +448,13 @@ void SimBrowserView::FailNavigation(int statusCode, const std::string& reason)
     if (OnNavigateError) OnNavigateError(TNavigateErrorArgs{pendingUrl, statusCode, reason});
 }
 
+void SimBrowserView::EndNavigation()
+{
+    if (!busy || pendingLocal) return;
+    busy = false;
+    if (OnLoadEnded) OnLoadEnded(pendingUrl);
+}
+
 void SimBrowserView::PageNavigate(const std::string& url, const std::string& postData)
 {
     if (discarded) return;  // no page to navigate from

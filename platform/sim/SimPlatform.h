@@ -281,6 +281,8 @@ public:
     void CompleteNavigation();
     // The pending navigation fails: not busy, then OnNavigateError.
     void FailNavigation(int statusCode, const std::string& reason);
+    // The pending navigation ends without a page (a 204, a stopped load): not busy, then OnLoadEnded.
+    void EndNavigation();
     // The page navigates by itself (a link, a form, a script, a redirect):
     // before-navigate, then pending unless cancelled. With asyncEngine, one
     // that a script starts is reported only when posted messages are next

@@ -122,6 +122,14 @@ void setRuntimeOption(RuntimeOptions& options, std::string_view key, std::string
     options.loseNext = parseNumber(value, 0, kMaxFailNext, what);
   else if (key == "lose_with")
     options.loseByDrop = parseLoseWith(value, what);
+  else if (key == "wrong_password_redirect")
+    options.wrongPasswordRedirect = parseFlag(value, what);
+  else if (key == "expired_redirect_query")
+    options.expiredRedirectQuery = parseFlag(value, what);
+  else if (key == "submit_latency_ms")
+    options.submitLatencyMs = parseNumber(value, 0, kMaxLatencyMs, what);
+  else if (key == "no_content_next")
+    options.noContentNext = parseNumber(value, 0, kMaxFailNext, what);
   else
     throw UsageError("unknown option '" + what + "'");
 }
@@ -198,9 +206,11 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
     const bool takesValue =
         name == "--port" || name == "--config" || name == "--selected" || name == "--latency-ms" ||
         name == "--fail-next" || name == "--down-ms" || name == "--session-idle-ms" ||
-        name == "--wrong-password-status" || name == "--lose-next" || name == "--lose-with";
+        name == "--wrong-password-status" || name == "--lose-next" || name == "--lose-with" ||
+        name == "--submit-latency-ms" || name == "--no-content-next";
     const bool isFlag = name == "--help" || name == "-h" || name == "--refuse-posted-password" ||
-                        name == "--no-start-stop-form" || name == "--plus-as-blank" || name == "--drop-connections";
+                        name == "--no-start-stop-form" || name == "--plus-as-blank" || name == "--drop-connections" ||
+                        name == "--wrong-password-redirect" || name == "--expired-redirect-query";
     if (!takesValue && !isFlag) throw UsageError("unknown option '" + args[i] + "'");
     if (isFlag && inlineValue) throw UsageError("option " + name + " takes no value");
     if (takesValue && !inlineValue) {
@@ -254,6 +264,14 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
       result.config.options.loseNext = parseNumber(g.value, 0, kMaxFailNext, "--lose-next");
     else if (g.name == "--lose-with")
       result.config.options.loseByDrop = parseLoseWith(g.value, "--lose-with");
+    else if (g.name == "--wrong-password-redirect")
+      result.config.options.wrongPasswordRedirect = true;
+    else if (g.name == "--expired-redirect-query")
+      result.config.options.expiredRedirectQuery = true;
+    else if (g.name == "--submit-latency-ms")
+      result.config.options.submitLatencyMs = parseNumber(g.value, 0, kMaxLatencyMs, "--submit-latency-ms");
+    else if (g.name == "--no-content-next")
+      result.config.options.noContentNext = parseNumber(g.value, 0, kMaxFailNext, "--no-content-next");
   }
   if (!result.config.hasItem(result.config.selected))
     throw UsageError("--selected: there is no item " + std::to_string(result.config.selected) + " (items are 1.." +
@@ -283,6 +301,10 @@ std::string usageText() {
          "  --wrong-password-status N answer a wrong password's login page with 200 (default), 401 or 403\n"
          "  --lose-next N             the next N start/stop submissions change the clock, then lose the answer\n"
          "  --lose-with 500|drop      lose it as HTTP 500 (default) or as a closed connection\n"
+         "  --wrong-password-redirect answer a wrong password with 302 to the bare index.php\n"
+         "  --expired-redirect-query  a page without a live session redirects to index.php?goto=...\n"
+         "  --submit-latency-ms N     take each start/stop submission only after N ms\n"
+         "  --no-content-next N       answer the next N start/stop submissions with HTTP 204, doing nothing\n"
          "  -h, --help                show this help and exit\n"
          "\n"
          "Built-in account: user 'demo', password 'demo'.\n"

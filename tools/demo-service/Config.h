@@ -35,12 +35,16 @@ struct RuntimeOptions {
   bool plusAsBlank = false;           // "+" is a blank in queries and "pw" too
   int sessionIdleMs = 0;              // a session unused for this long is forgotten; 0: never
   int wrongPasswordStatus = 200;      // status of the login page after a wrong password: 200, 401 or 403
+  bool wrongPasswordRedirect = false; // answer a wrong password with 302 to the bare index.php instead
+  bool expiredRedirectQuery = false;  // a page without a live session redirects to index.php?goto=...
+  int submitLatencyMs = 0;            // delay taking each start/stop submission (then answering it)
   // Failure switches; test endpoints never fail.
   int failNext = 0;              // answer the next N page requests with HTTP 500, doing nothing
   bool dropConnections = false;  // close page requests' connections without answering
   int downMs = 0;                // stop listening for N ms, then come back (an action, not kept)
   int loseNext = 0;              // the next N start/stop submissions change the clock, then the answer is lost
   bool loseByDrop = false;       // ... by closing the connection instead of answering HTTP 500
+  int noContentNext = 0;         // answer the next N start/stop submissions with HTTP 204, doing nothing
 };
 
 struct ServiceConfig {

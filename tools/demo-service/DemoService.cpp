@@ -137,6 +137,20 @@ int DemoService::answerDelayMs(const HttpRequest& request) const {
   return config_.options.latencyMs;
 }
 
+int DemoService::submissionDelayMs(const HttpRequest& request) const {
+  const std::string_view target = request.target;
+  const size_t qmark = target.find('?');
+  if (percentDecode(target.substr(0, qmark), Plus::Literal) != "/time_log.php") return 0;
+  RawFields fields = splitFields(qmark == std::string_view::npos ? std::string_view{} : target.substr(qmark + 1));
+  if (request.method == "POST" && isFormBody(request.contentType)) {
+    const RawFields body = splitFields(request.body);
+    fields.insert(fields.end(), body.begin(), body.end());
+  }
+  if (!findField(fields, "tid", Plus::Literal)) return 0;
+  std::lock_guard lock(mutex_);
+  return config_.options.submitLatencyMs;
+}
+
 HttpResponse DemoService::handle(const HttpRequest& request) {
   std::lock_guard lock(mutex_);
   const std::string_view target = request.target;
@@ -263,6 +277,8 @@ HttpResponse DemoService::attemptLogin(const Context& ctx, const std::string& us
            "\",\"user\":" + jsonBytes(user) + ",\"result\":\"" + (ok ? "ok" : "wrong") + "\",\"time\":\"" +
            timestamp() + "\"}");
   if (!ok) {
+    // Some services answer a refusal by sending the browser back to the bare login page.
+    if (config_.options.wrongPasswordRedirect) return redirect("/index.php");
     HttpResponse refused = loginPage(ctx.rawQuery, user, true);
     refused.status = config_.options.wrongPasswordStatus;
     // A login by form, not by HTTP authentication: a scheme no browser answers.
@@ -302,9 +318,7 @@ HttpResponse DemoService::loginPage(std::string_view rawQuery, const std::string
 // ---- time_log.php: the timer -----------------------------------------------
 
 HttpResponse DemoService::timerPage(const Context& ctx) {
-  // Like most services, a page that needs a session sends the visitor to the
-  // bare login page.
-  if (ctx.user.empty()) return redirect("/index.php");
+  if (ctx.user.empty()) return toLoginPage("time_log.php%3Fsmallbtn%3D1");
   Clock& clock = clocks_[ctx.user];
 
   const Plus plus = plusIsBlank() ? Plus::Blank : Plus::Literal;
@@ -318,6 +332,15 @@ HttpResponse DemoService::timerPage(const Context& ctx) {
     if (const auto id = toInt(*item); id && config_.hasItem(*id)) clock.selected = *id;
   }
   const auto tid = findField(fields, "tid", plus);
+  if (tid && ctx.request.method != "HEAD" && config_.options.noContentNext > 0) {
+    // Neither taken nor answered with a page, as behind a misconfigured proxy.
+    --config_.options.noContentNext;
+    addEvent("{\"request\":" + std::to_string(ctx.seq) + ",\"kind\":\"no_content\"}");
+    HttpResponse empty;
+    empty.status = 204;
+    empty.headers.emplace_back("Cache-Control", "no-store");
+    return empty;
+  }
   if (tid && ctx.request.method != "HEAD" && toggle(ctx, clock, *tid) && config_.options.loseNext > 0) {
     // Taken, but the answer never arrives, as behind a failing proxy.
     --config_.options.loseNext;
@@ -397,8 +420,15 @@ bool DemoService::toggle(const Context& ctx, Clock& clock, const std::string& ti
 
 // ---- reports.php -------------------------------------------------------------
 
+HttpResponse DemoService::toLoginPage(const char* page) const {
+  // Like most services, to the bare login page; or, like others, to one that
+  // names the page to come back to.
+  if (config_.options.expiredRedirectQuery) return redirect(std::string("/index.php?goto=") + page);
+  return redirect("/index.php");
+}
+
 HttpResponse DemoService::reportsPage(const Context& ctx) {
-  if (ctx.user.empty()) return redirect("/index.php");
+  if (ctx.user.empty()) return toLoginPage("reports.php");
   std::string body = "<p><b>Time log of " + htmlEscape(ctx.user) + "</b></p>\n<table>\n";
   body += "<tr><th>#</th><th>Item</th><th>Start</th><th>Stop</th></tr>\n";
   for (const Entry& entry : entries_) {
@@ -483,7 +513,10 @@ std::string DemoService::optionsJson() const {
          ",\"drop_connections\":" + flag(o.dropConnections) + ",\"session_idle_ms\":" +
          std::to_string(o.sessionIdleMs) + ",\"wrong_password_status\":" + std::to_string(o.wrongPasswordStatus) +
          ",\"lose_next\":" + std::to_string(o.loseNext) + ",\"lose_with\":\"" + (o.loseByDrop ? "drop" : "500") +
-         "\"}";
+         "\",\"wrong_password_redirect\":" + flag(o.wrongPasswordRedirect) +
+         ",\"expired_redirect_query\":" + flag(o.expiredRedirectQuery) +
+         ",\"submit_latency_ms\":" + std::to_string(o.submitLatencyMs) +
+         ",\"no_content_next\":" + std::to_string(o.noContentNext) + "}";
 }
 
 int DemoService::takeDownRequest() {

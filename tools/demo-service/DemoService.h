@@ -51,6 +51,10 @@ class DemoService {
   // How long the answer to `request` is held back; test endpoints never wait.
   int answerDelayMs(const HttpRequest& request) const;
 
+  // How long a start/stop submission waits before the service takes it
+  // (as over a slow link); 0 for every other request.
+  int submissionDelayMs(const HttpRequest& request) const;
+
   std::string statusJson() const;
 
   // A pending request to stop listening (from the start-up options or
@@ -91,6 +95,8 @@ class DemoService {
   HttpResponse timerPage(const Context& ctx);
   HttpResponse reportsPage(const Context& ctx);
   HttpResponse loginPage(std::string_view rawQuery, const std::string& user, bool failed) const;
+  // Where a page that needs a session sends a visitor without one.
+  HttpResponse toLoginPage(const char* page) const;
   HttpResponse configChange(const HttpRequest& request, std::string_view rawQuery);
 
   // True when the clock changed.

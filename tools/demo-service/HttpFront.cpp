@@ -81,6 +81,8 @@ void HttpFront::serve(const httplib::Request& req, httplib::Response& res) {
   }
   request.body = req.body;
 
+  if (const int delay = service_.submissionDelayMs(request); delay > 0)
+    std::this_thread::sleep_for(std::chrono::milliseconds(delay));
   const HttpResponse response = service_.handle(request);
   if (response.dropConnection) {
     dropConnection(req);

@@ -561,7 +561,7 @@ void WebEngineBrowserView::LoadingChanged(const QWebEngineLoadingInfo& info)
         } else {
             // The engine's network error numbers.
             switch (code) {
-            case 3: return;  // aborted: stopped or superseded
+            case 3: LoadEndedSoon(info.url()); return;  // aborted: stopped or superseded
             case 7: case 118: error.Reason = "timed out"; break;
             case 100: case 324: error.Reason = "connection closed"; break;
             case 101: error.Reason = "connection reset"; break;
@@ -576,8 +576,26 @@ void WebEngineBrowserView::LoadingChanged(const QWebEngineLoadingInfo& info)
     }
     case QWebEngineLoadingInfo::LoadStoppedStatus:  // cancelled or superseded
         loading_ = false;
+        LoadEndedSoon(info.url());
         break;
     }
+}
+
+void WebEngineBrowserView::LoadEndedSoon(const QUrl& url)
+{
+    // Superseded by another load, the control is busy again by the next
+    // turn and nothing is said; else the load ended without a page.
+    std::weak_ptr<bool> alive = alive_;
+    QTimer::singleShot(0, this, [this, alive, url] {
+        if (alive.expired() || Busy() || !OnLoadEnded) return;
+        try {
+            OnLoadEnded(Spelling(url));
+        } catch (const std::exception& e) {
+            qWarning("load-ended handler failed: %s", e.what());
+        } catch (...) {
+            qWarning("load-ended handler failed");
+        }
+    });
 }
 
 void WebEngineBrowserView::RunScript(const std::string& script, int worldId)

@@ -112,6 +112,8 @@ private:
     // the document complete with url.
     void RequestSnapshot(bool completes, const QUrl& url);
     void RunScript(const std::string& script, int worldId);
+    // A load that stopped: said as ended without a page unless another follows.
+    void LoadEndedSoon(const QUrl& url);
     void RememberSpelling(const std::string& url);
     std::string Spelling(const QUrl& url) const;
 

@@ -4,8 +4,13 @@
 #include <cstdlib>
 
 #include <xcb/xcb.h>
+// The header names a field "explicit".
+#define explicit explicit_
+#include <xcb/xkb.h>
+#undef explicit
 
 #include "platform/KeyboardLayout.h"
+#include "platform/TraceMarks.h"
 #include "platform/VirtualKeys.h"
 #include "platform/desktop/x11/X11.h"
 
@@ -20,6 +25,9 @@ xcb_window_t Root(xcb_connection_t* c)
 // Num Lock and Caps Lock must not stop a hot key from working.
 constexpr unsigned kIgnored[] = {0, XCB_MOD_MASK_LOCK, XCB_MOD_MASK_2, XCB_MOD_MASK_LOCK | XCB_MOD_MASK_2};
 constexpr unsigned kRelevant = XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1;
+// A key held down repeats well within this; a press later than this after
+// the last one is a new press even if its release was never seen.
+constexpr std::uint32_t kRepeatGapMs = 1500;
 
 unsigned XModifiers(UINT modifiers)
 {
@@ -35,6 +43,13 @@ X11HotKeys::X11HotKeys(IMessageWindows& windows, IKeyboardLayout& keyboard) : wi
 {
     QCoreApplication::instance()->installNativeEventFilter(this);
     keyboard_.OnChanged = [this] { Regrab(); };
+    // Held keys then repeat as presses alone, without a release before each;
+    // a server without it pairs each repeat with a release of the same time.
+    if (xcb_connection_t* c = Connection()) {
+        constexpr uint32_t flag = XCB_XKB_PER_CLIENT_FLAG_DETECTABLE_AUTO_REPEAT;
+        std::free(xcb_xkb_per_client_flags_reply(
+            c, xcb_xkb_per_client_flags(c, XCB_XKB_ID_USE_CORE_KBD, flag, flag, 0, 0, 0), nullptr));
+    }
 }
 
 X11HotKeys::~X11HotKeys()
@@ -155,15 +170,37 @@ void X11HotKeys::Regrab()
     }
 }
 
+bool X11HotKeys::Repeated(unsigned keycode, std::uint32_t time)
+{
+    auto it = held_.find(keycode);
+    const bool repeat = it != held_.end() &&
+                        (it->second.down ? time - it->second.time < kRepeatGapMs : time == it->second.time);
+    held_[keycode] = Held{time, true};
+    return repeat;
+}
+
 bool X11HotKeys::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*)
 {
     if (eventType != "xcb_generic_event_t" || registrations_.empty()) return false;
     auto* ev = static_cast<xcb_generic_event_t*>(message);
-    if ((ev->response_type & ~0x80) != XCB_KEY_PRESS) return false;
+    const unsigned type = ev->response_type & ~0x80;
+    if (type == XCB_KEY_RELEASE) {
+        auto* key = reinterpret_cast<xcb_key_release_event_t*>(ev);
+        auto it = held_.find(key->detail);
+        if (it == held_.end()) return false;
+        it->second = Held{key->time, false};
+        return true;
+    }
+    if (type != XCB_KEY_PRESS) return false;
     auto* key = reinterpret_cast<xcb_key_press_event_t*>(ev);
     for (const Registration& r : registrations_) {
         if (r.keycode != key->detail || r.mods != (key->state & kRelevant)) continue;
-        windows_.PostMessage(r.wnd, WM_HOTKEY, static_cast<WPARAM>(r.id), 0);
+        if (Repeated(key->detail, key->time)) {
+            TraceMark("hotkey-repeat");
+        } else {
+            TraceMark("hotkey-press");
+            windows_.PostMessage(r.wnd, WM_HOTKEY, static_cast<WPARAM>(r.id), 0);
+        }
         return true;
     }
     return false;

@@ -4,6 +4,8 @@
 // X server's keymap (platform/VirtualKeys.h) and grabbed again when the
 // layout changes.
 #include <QAbstractNativeEventFilter>
+#include <cstdint>
+#include <map>
 #include <vector>
 
 #include "platform/HotKeys.h"
@@ -35,8 +37,16 @@ private:
     bool GrabbedByUs(unsigned keycode, unsigned mods) const;
     void Regrab();
     unsigned KeycodeFor(unsigned vk) const;
+    // Whether a press of a grabbed key is the key held down (auto-repeat):
+    // one hold is one press.
+    bool Repeated(unsigned keycode, std::uint32_t time);
     IMessageWindows& windows_;
     IKeyboardLayout& keyboard_;
     std::vector<Registration> registrations_;
     HotKeyFailure lastFailure_ = HotKeyFailure::None;
+    struct Held {
+        std::uint32_t time;  // of the last press or repeat
+        bool down;
+    };
+    std::map<unsigned, Held> held_;  // grabbed keys pressed, and released ones by release time
 };

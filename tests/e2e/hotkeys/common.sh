@@ -45,3 +45,18 @@ exit_app() {
 }
 
 stored_hotkey() { awk -F= '$1 == "HotKeyStartStop" {print $2}' "$DIR/ChronelGui.ini" | tr -d '\r'; }
+
+# Enters a combination (xdotool's spelling, "alt+47") in the preferences'
+# hot-key field, leaves the field and closes the window, which stores the code.
+capture() {  # COMBINATION
+  e2e_tray_menu_choose "$(e2e_tray_icon_window ChronelGui)" 2 || e2e_fail "could not choose Preferences"
+  e2e_wait 10 e2e_window_by_title "Chronel Timer Preferences" || e2e_fail "preferences did not open"
+  local prefs; prefs=$(e2e_window_by_title "Chronel Timer Preferences")
+  xdotool windowactivate --sync "$prefs" 2>/dev/null || true
+  e2e_wait 10 bash -c "[ \"\$(xdotool getactivewindow)\" = $prefs ]" || e2e_fail "preferences not focused"
+  xdotool mousemove --window "$prefs" 196 162 click 1  # the hot-key field
+  sleep 0.5
+  xdotool key --clearmodifiers "$1" Tab Return
+  e2e_wait 10 bash -c "[ -z \"\$(xdotool search --onlyvisible --name '^Chronel Timer Preferences\$')\" ]" \
+    || e2e_fail "preferences did not close"
+}

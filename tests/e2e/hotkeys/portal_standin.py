@@ -15,7 +15,8 @@ Debian 12): the interface is not there, and asking for its version gets the
 error the real portal gives. Like Plasma's portal, it takes the shortcuts from CreateSession's
 options when given there. Every call is written to LOG, one JSON object a
 line. The test drives it through org.chronel.test.Portal.Activate(), which
-fires Activated for the last bound shortcut.
+fires Activated for the last bound shortcut. ListShortcuts lists a
+session's bound shortcuts (none before BindShortcuts).
 """
 import json
 import sys
@@ -115,6 +116,13 @@ class Portal(dbus.service.Object):
             bound = [(s["id"], {"description": s["description"],
                                 "trigger_description": s["preferred_trigger"] if MODE == "grant" else ""})
                      for s in wanted]
+        return self.answer(sender, options["handle_token"], 0,
+                           {"shortcuts": dbus.Array(bound, signature="(sa{sv})")})
+
+    @dbus.service.method(IFACE, in_signature="oa{sv}", out_signature="o", sender_keyword="sender")
+    def ListShortcuts(self, session, options, sender=None):
+        log(call="ListShortcuts", session=str(session))
+        bound = [(i, {"description": "", "trigger_description": ""}) for i in self.sessions.get(str(session), [])]
         return self.answer(sender, options["handle_token"], 0,
                            {"shortcuts": dbus.Array(bound, signature="(sa{sv})")})
 

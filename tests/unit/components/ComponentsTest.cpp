@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <climits>
+#include <filesystem>
 #include <gtest/gtest.h>
 
 #include "components/Application.h"
@@ -12,6 +13,7 @@
 #include "components/Format.h"
 #include "components/HotKey.h"
 #include "components/Menus.h"
+#include "components/OnceNotices.h"
 #include "components/SpinEdit.h"
 #include "components/Timer.h"
 #include "platform/VirtualKeys.h"
@@ -350,6 +352,20 @@ TEST_F(Components, HotKeyFieldStoresAndShowsThePressedKeyOnEachLayout)
     // A punctuation key where a US keyboard has a letter names no code: the field keeps its key.
     EXPECT_EQ(press(58, Qt::Key_Comma, ","), Result(scAlt | 0xC0, "Alt + ²"));
     EXPECT_EQ(changes, 11);
+
+    // A non-Latin layout active: the key takes the Latin letter the other layout has there.
+    sim.keyboard.Use("us,ru", 1);
+    auto ctrlAlt = [&](unsigned keycode, const char* text) {
+        QKeyEvent e(QEvent::KeyPress, 0x0415, Qt::ControlModifier | Qt::AltModifier, keycode, 0, 0,
+                    QString::fromUtf8(text));
+        QApplication::sendEvent(&f, &e);
+        return std::make_pair(static_cast<int>(f.HotKey()), f.text().toStdString());
+    };
+    EXPECT_EQ(ctrlAlt(28, "е"), Result(scCtrl | scAlt | 'T', "Ctrl + Alt + T"));
+    sim.keyboard.Use("us,ru", 0);
+    f.SetHotKey(f.HotKey());
+    EXPECT_EQ(f.text().toStdString(), "Ctrl + Alt + T");
+    EXPECT_EQ(changes, 12);
 }
 
 TEST_F(Components, VirtualKeysNameTheSameKeyBothWaysOnEveryLayout)
@@ -375,11 +391,48 @@ TEST_F(Components, VirtualKeysNameTheSameKeyBothWaysOnEveryLayout)
         EXPECT_EQ(KeycodeForVirtualKey(map, '1'), 10u) << layouts;
         EXPECT_EQ(KeycodeForVirtualKey(map, 0xDD), 35u) << layouts;
     }
-    // Letters follow the active layout's symbols: none on a Russian one.
-    sim.keyboard.Use("ru,us", 1);
-    EXPECT_EQ(KeycodeForVirtualKey({sim.keyboard.Keymap(), 1}, 'Q'), 24u);
+    // A letter is on the key a Latin layout of the keymap gives it, whichever
+    // layout is active, and named by its Latin letter; the active layout's own
+    // key wins where it has the letter (Z and Y change places on German).
+    for (const char* layouts : {"ru,us", "us,ru", "gr,us", "il,us", "ua,us", "de,us"}) {
+        for (unsigned active : {0u, 1u}) {
+            sim.keyboard.Use(layouts, active);
+            const KeyboardMap map{sim.keyboard.Keymap(), active};
+            const bool german = std::string(layouts) == "de,us" && active == 0;
+            EXPECT_EQ(KeycodeForVirtualKey(map, 'T'), 28u) << layouts << active;
+            EXPECT_EQ(KeycodeForVirtualKey(map, 'Z'), german ? 29u : 52u) << layouts << active;
+            EXPECT_EQ(VirtualKeyForKeycode(map, 28), static_cast<unsigned>('T')) << layouts << active;
+            EXPECT_EQ(KeyLabel(map, 'T'), "T") << layouts << active;
+            EXPECT_EQ(KeysymName(map, 'T'), "t") << layouts << active;
+        }
+    }
+    // Without a Latin layout the letter is on no key.
+    sim.keyboard.Use("ru");
     EXPECT_EQ(KeycodeForVirtualKey({sim.keyboard.Keymap(), 0}, 'Q'), 0u);
+    EXPECT_EQ(VirtualKeyForKeycode({sim.keyboard.Keymap(), 0}, 24), 0u);
+    EXPECT_EQ(KeysymName({sim.keyboard.Keymap(), 0}, 'Q'), "");
     EXPECT_EQ(KeycodeForVirtualKey({}, 'Q'), 0u);  // no keymap known
+}
+
+TEST(OnceNotices, GivenOncePerListBesideTheSettingsFileAndAlwaysWhenItCannotBeKept)
+{
+    char tmpl[] = "/tmp/chronel-once.XXXXXX";
+    const std::string dir = mkdtemp(tmpl);
+    OnceNotices notices(dir + "/ChronelGui.ini");
+    EXPECT_EQ(notices.Path(), dir + "/ChronelGui.notices");
+    EXPECT_EQ(OnceNotices(dir + "/my.settings/timer").Path(), dir + "/my.settings/timer.notices");
+    EXPECT_EQ(OnceNotices(dir + "/.ini").Path(), dir + "/.ini.notices");
+    EXPECT_TRUE(notices.First("hot keys unavailable on sway"));
+    EXPECT_FALSE(notices.First("hot keys unavailable on sway"));
+    EXPECT_TRUE(notices.First("hot keys unavailable on GNOME"));  // another desktop
+    EXPECT_TRUE(notices.First("two\nlines"));
+    EXPECT_FALSE(OnceNotices(dir + "/ChronelGui.ini").First("two\nlines"));  // the next start
+    EXPECT_FALSE(std::filesystem::exists(dir + "/ChronelGui.ini"));
+    // A list that cannot be written: told every time rather than never.
+    OnceNotices nowhere(dir + "/missing/ChronelGui.ini");
+    EXPECT_TRUE(nowhere.First("x"));
+    EXPECT_TRUE(nowhere.First("x"));
+    std::filesystem::remove_all(dir);
 }
 
 // ---- menus and the error report --------------------------------------------

@@ -64,7 +64,11 @@ TEST(DemoConfig, FileReplacesAccountsAndItems) {
                   "session_idle_ms = 1500\n"
                   "wrong_password_status = 401\n"
                   "lose_next = 3\n"
-                  "lose_with = drop\n",
+                  "lose_with = drop\n"
+                  "wrong_password_redirect = on\n"
+                  "expired_redirect_query = 1\n"
+                  "submit_latency_ms = 3000\n"
+                  "no_content_next = 2\n",
                   "x.conf");
   ASSERT_EQ(c.accounts.size(), 2u);
   EXPECT_EQ(c.accounts[0].user, "ann smith ");
@@ -79,6 +83,10 @@ TEST(DemoConfig, FileReplacesAccountsAndItems) {
   EXPECT_EQ(c.options.wrongPasswordStatus, 401);
   EXPECT_EQ(c.options.loseNext, 3);
   EXPECT_TRUE(c.options.loseByDrop);
+  EXPECT_TRUE(c.options.wrongPasswordRedirect);
+  EXPECT_TRUE(c.options.expiredRedirectQuery);
+  EXPECT_EQ(c.options.submitLatencyMs, 3000);
+  EXPECT_EQ(c.options.noContentNext, 2);
 }
 
 TEST(DemoConfig, FileErrorsNameTheLine) {
@@ -105,7 +113,8 @@ TEST(DemoCommandLine, OptionsAndOverrides) {
   // The file is read first whatever its place; the options override it.
   const CommandLine cl = parseCommandLine(
       {"--latency-ms=7", "--port", "0", "--config", path, "--refuse-posted-password", "--selected", "3",
-       "--wrong-password-status=403", "--session-idle-ms", "20", "--lose-next", "1", "--lose-with=500"});
+       "--wrong-password-status=403", "--session-idle-ms", "20", "--lose-next", "1", "--lose-with=500",
+       "--wrong-password-redirect", "--expired-redirect-query", "--submit-latency-ms=40", "--no-content-next", "4"});
   EXPECT_EQ(cl.port, 0);
   EXPECT_EQ(cl.config.items.size(), 3u);
   EXPECT_EQ(cl.config.selected, 3);
@@ -115,6 +124,10 @@ TEST(DemoCommandLine, OptionsAndOverrides) {
   EXPECT_EQ(cl.config.options.sessionIdleMs, 20);
   EXPECT_EQ(cl.config.options.loseNext, 1);
   EXPECT_FALSE(cl.config.options.loseByDrop);
+  EXPECT_TRUE(cl.config.options.wrongPasswordRedirect);
+  EXPECT_TRUE(cl.config.options.expiredRedirectQuery);
+  EXPECT_EQ(cl.config.options.submitLatencyMs, 40);
+  EXPECT_EQ(cl.config.options.noContentNext, 4);
   EXPECT_FALSE(cl.help);
   EXPECT_TRUE(parseCommandLine({"--help"}).help);
   std::remove(path.c_str());

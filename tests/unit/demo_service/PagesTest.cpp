@@ -379,3 +379,54 @@ TEST_F(DemoPages, WrongPasswordsAnsweredWithTheRefusalStatus) {
   EXPECT_TRUE(isLoginPage(post(kLoginUrl, "pw=demo")));
   EXPECT_EQ(status()["options"]["wrong_password_status"].toInt(), 401);
 }
+
+// Answers some services give where others show a page: a refusal or an
+// expiry by redirect, a submission answered with no content, a slow submission.
+TEST_F(DemoPages, RedirectsNoContentAndSlowSubmissions) {
+  EXPECT_EQ(post("/__config?wrong_password_redirect=1", "").status, 200);
+  for (const HttpResponse& r : {post(kLoginUrl, "pw=wrong"), post(kLoginUrl, "username_or_email=demo&password=x")}) {
+    EXPECT_EQ(r.status, 302);
+    EXPECT_EQ(r.header("Location"), "/index.php");
+    EXPECT_TRUE(r.header("Set-Cookie").empty());
+  }
+  std::string cookie = login();
+
+  EXPECT_EQ(post("/__config?expired_redirect_query=1&expire_sessions=1", "").status, 200);
+  const HttpResponse expired = get("/time_log.php?tid=&item=3&smallbtn=1", cookie);
+  EXPECT_EQ(expired.status, 302);
+  EXPECT_EQ(expired.header("Location"), "/index.php?goto=time_log.php%3Fsmallbtn%3D1");
+  EXPECT_EQ(get("/reports.php").header("Location"), "/index.php?goto=reports.php");
+  EXPECT_FALSE(running());
+  // The redirect's target is the login page, and logging in there leads back to the timer.
+  EXPECT_TRUE(isLoginPage(get(expired.header("Location"))));
+  const HttpResponse again = post(expired.header("Location") + "&username_or_email=demo", "pw=demo");
+  EXPECT_EQ(again.header("Location"), "/time_log.php?smallbtn=1");
+  cookie = cookieOf(again);
+
+  EXPECT_EQ(post("/__config?no_content_next=x", "").status, 400);
+  EXPECT_EQ(post("/__config?no_content_next=1", "").status, 200);
+  EXPECT_EQ(get("/time_log.php?smallbtn=1", cookie).status, 200);  // only a submission uses it up
+  const HttpResponse empty = get("/time_log.php?tid=&item=3&smallbtn=1", cookie);
+  EXPECT_EQ(empty.status, 204);
+  EXPECT_TRUE(empty.body.empty());
+  EXPECT_FALSE(running());
+  EXPECT_EQ(get("/time_log.php?tid=&item=3&smallbtn=1", cookie).status, 200);
+  EXPECT_TRUE(running());
+
+  EXPECT_EQ(post("/__config?submit_latency_ms=60001", "").status, 400);
+  EXPECT_EQ(post("/__config?submit_latency_ms=3000", "").status, 200);
+  EXPECT_EQ(service.submissionDelayMs(HttpRequest{"GET", "/time_log.php?tid=1&item=3", "", cookie, ""}), 3000);
+  EXPECT_EQ(service.submissionDelayMs(HttpRequest{"POST", "/time_log.php", kForm, cookie, "tid=1"}), 3000);
+  EXPECT_EQ(service.submissionDelayMs(HttpRequest{"GET", "/time_log.php?smallbtn=1", "", cookie, ""}), 0);
+  EXPECT_EQ(service.submissionDelayMs(HttpRequest{"POST", kLoginUrl, kForm, "", "pw=demo"}), 0);
+  EXPECT_EQ(service.answerDelayMs(HttpRequest{"GET", "/time_log.php?tid=1", "", cookie, ""}), 0);
+
+  const QJsonObject s = status();
+  EXPECT_EQ(s["options"]["no_content_next"].toInt(), 0);
+  EXPECT_EQ(s["options"]["submit_latency_ms"].toInt(), 3000);
+  EXPECT_TRUE(s["options"]["wrong_password_redirect"].toBool());
+  EXPECT_TRUE(s["options"]["expired_redirect_query"].toBool());
+  QStringList kinds;
+  for (const QJsonValue& e : s["events"].toArray()) kinds << e["kind"].toString() + ":" + e["result"].toString();
+  EXPECT_EQ(kinds.join(' '), "login:wrong login:wrong login:ok session_expired: login:ok no_content: start:");
+}

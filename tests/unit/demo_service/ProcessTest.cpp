@@ -186,6 +186,20 @@ TEST(DemoProgram, FailureSwitchesAtStartAndAtRunTime) {
   EXPECT_FALSE(client.Get("/time_log.php?tid=&item=3", cookie));
   json = QJsonDocument::fromJson(QByteArray::fromStdString(client.Get("/__status")->body)).object();
   EXPECT_TRUE(json["running"].toBool());
+
+  // A slow submission is taken only after its delay; a 204 travels as such.
+  ASSERT_EQ(client.Post("/__config?submit_latency_ms=300&no_content_next=1", "", "text/plain")->status, 200);
+  const auto noContent = client.Get("/time_log.php?tid=1&item=3", cookie);
+  ASSERT_TRUE(noContent);
+  EXPECT_EQ(noContent->status, 204);
+  const auto sentUs = std::chrono::duration_cast<std::chrono::microseconds>(
+                          std::chrono::system_clock::now().time_since_epoch()).count();
+  ASSERT_EQ(client.Get("/time_log.php?tid=1&item=3", cookie)->status, 200);
+  json = QJsonDocument::fromJson(QByteArray::fromStdString(client.Get("/__status")->body)).object();
+  EXPECT_FALSE(json["running"].toBool());
+  const QJsonObject stop = json["events"].toArray().last().toObject();
+  EXPECT_EQ(stop["kind"].toString(), "stop");
+  EXPECT_GE(static_cast<long long>(stop["at_us"].toDouble()), sentUs + 300000);
   kill(program.pid(), SIGTERM);
   EXPECT_EQ(program.waitExit(), 0);
 }

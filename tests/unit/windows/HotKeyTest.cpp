@@ -1,6 +1,9 @@
 // The hot key on desktops that refuse it, lack a way to grab keys, lack the
 // key on their layout, or leave the question unanswered; the portal's
 // trigger names on each layout.
+#include <QLabel>
+#include <filesystem>
+
 #include "ClockFixture.h"
 #include "platform/desktop/PortalHotKeys.h"
 #include "platform/VirtualKeys.h"
@@ -94,6 +97,57 @@ TEST_F(HotKey, PortalTriggersNameWhatTheLayoutHasAtTheKey)
     EXPECT_EQ(trigger(MOD_ALT, 0xDD), "ALT+bracketright");
     sim.keyboard.Use("ru");
     EXPECT_EQ(trigger(MOD_ALT, 'Q'), "");  // the layout types no Q
+    sim.keyboard.Use("us,ru", 1);
+    EXPECT_EQ(trigger(MOD_CONTROL | MOD_ALT, 'T'), "CTRL+ALT+t");  // a letter by its Latin name on every layout
+
+    // What the desktop lists is compared by key, not by spelling.
+    EXPECT_TRUE(SameTrigger("Ctrl+Alt+T", "CTRL+ALT+t"));
+    EXPECT_TRUE(SameTrigger("Alt++", "ALT+plus"));
+    EXPECT_TRUE(SameTrigger("Alt+`", "ALT+grave"));
+    EXPECT_TRUE(SameTrigger("Ctrl+F5", "CTRL+F5"));
+    EXPECT_FALSE(SameTrigger("Alt++", "ALT+bracketright"));
+    EXPECT_FALSE(SameTrigger("Ctrl+Alt+T", "ALT+t"));
+    EXPECT_FALSE(SameTrigger("", "ALT+grave"));          // kept without a key
+    EXPECT_FALSE(SameTrigger("Alt+`", "ALT+nosuchkey"));  // unreadable: bound again
+}
+
+TEST_F(HotKey, ADesktopWithoutHotKeysOrKeepingTheKeyIsToldOncePerSettingsFileAndTheFieldNotes)
+{
+    auto* note = prefs->findChild<QLabel*>("lblHotKeyNote");
+    ASSERT_NE(note, nullptr);
+    prefs->hotkeyStartStop->SetHotKey(32960);
+    sim.hotKeys.failAll = HotKeyFailure::Held;
+    form->RegisterStartStopHotKey();
+    EXPECT_EQ(prefs->hotkeyStartStop->HotKey(), 32960);  // kept: the desktop may free it
+    EXPECT_EQ(Shown(), 1);
+    EXPECT_NE(LastBalloon().text.find("The start/stop hot key Alt + ` is kept by the desktop"), std::string::npos);
+    EXPECT_EQ(note->text().toStdString(), "Not active: the desktop keeps this key for itself or another program.");
+    sim.hotKeys.failAll = HotKeyFailure::Unavailable;
+    form->RegisterStartStopHotKey();
+    EXPECT_EQ(Shown(), 2);
+    EXPECT_EQ(note->text().toStdString(), "Not active: this desktop offers no global hot keys.");
+
+    // The next start with the same settings file says neither again; the note stays.
+    TForm1 next;
+    for (HotKeyFailure why : {HotKeyFailure::Held, HotKeyFailure::Unavailable}) {
+        sim.hotKeys.failAll = why;
+        next.RegisterStartStopHotKey();
+    }
+    EXPECT_EQ(Shown(), 2);
+    EXPECT_EQ(note->text().toStdString(), "Not active: this desktop offers no global hot keys.");
+    EXPECT_EQ(prefs->hotkeyStartStop->HotKey(), 32960);
+    // Another key kept by the desktop is named once too; the settings file is untouched.
+    prefs->hotkeyStartStop->SetHotKey(scCtrl | scAlt | 'T');
+    sim.hotKeys.failAll = HotKeyFailure::Held;
+    next.RegisterStartStopHotKey();
+    EXPECT_EQ(Shown(), 3);
+    EXPECT_FALSE(std::filesystem::exists(ini));
+    EXPECT_TRUE(std::filesystem::exists(dir + "/ChronelGui.notices"));
+
+    // Active again: the note goes.
+    sim.hotKeys.failAll = HotKeyFailure::None;
+    next.RegisterStartStopHotKey();
+    EXPECT_TRUE(note->text().isEmpty());
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 // The conversation with the service: login, navigation rules, page reading.
+#include <algorithm>
 #include <QCoreApplication>
 
 #include "ClockFixture.h"
@@ -56,6 +57,7 @@ TEST_F(WebSession, FirstShowPostsLoginThenHostObjectFocusScriptAndHotKeyInOrder)
     view->onScript = [&](const std::string& script) {
         if (script.find(".focus()") != std::string::npos) order.push_back("focus " + state());
     };
+    page = "<form name=frmLogin><input name=password></form>";
     // Settings are loaded at the show, and the login goes out with them
     // once the window is mapped, before the first paint.
     form->show();
@@ -120,8 +122,23 @@ TEST_F(WebSession, NoPasswordNoAutoLoginButFocusScript)
     Login("ann", "");
     EXPECT_EQ(form->LoginPageCount, 0);
     ASSERT_FALSE(scripts.empty());
-    EXPECT_EQ(scripts.back(), "document.frmLogin.password.focus();");
+    EXPECT_EQ(scripts.back(), TServiceUrls::FocusPasswordScript());
     EXPECT_TRUE(sim.messageBox.shown.empty());
+}
+
+TEST_F(WebSession, NoPasswordFocusGoesToTheLoginFormWhenAPageBringsIt)
+{
+    // The first page is still the status page (no login form): no script
+    // for a field that is not there; the login form that comes later gets it.
+    Login("ann", "", "<p>Not connected</p>");
+    EXPECT_TRUE(std::none_of(scripts.begin(), scripts.end(),
+                             [](const std::string& s) { return s.find(".focus()") != std::string::npos; }));
+    view->pendingUrl = base + "index.php";
+    view->busy = true;
+    page = kLoginForm;
+    Load();
+    ASSERT_FALSE(scripts.empty());
+    EXPECT_EQ(scripts.back(), TServiceUrls::FocusPasswordScript());
 }
 
 TEST_F(WebSession, WineMessageOnceBeforeAutoLogin)
@@ -176,10 +193,10 @@ TEST_F(WebSession, NavigationRules)
 
 TEST_F(WebSession, EngineCanonicalUrlsStillMatch)
 {
-    Login("ann", "");
     // Reported with an upper-cased escape and a lower-cased host.
-    form->LoginURL = "http://LocalHost:8080/index.php?mobile=1&username_or_email=ann&goto=time_log.php%3fsmallbtn=1";
     prefs->edtBaseURL->SetText("http://LocalHost:8080/");
+    Login("ann", "");
+    EXPECT_EQ(form->LoginURL, "http://LocalHost:8080/index.php?mobile=1&username_or_email=ann&goto=time_log.php%3fsmallbtn=1");
     EXPECT_TRUE(Navigate("http://localhost:8080/index.php?mobile=1&username_or_email=ann&goto=time_log.php%3Fsmallbtn=1"));
     EXPECT_TRUE(Navigate("http://localhost:8080/time_log.php?tid=&smallbtn=1"));
     EXPECT_TRUE(form->ClockRunning);

@@ -1,20 +1,22 @@
-#include "main_window/ClockMirror.h"
+#include "session/ClockMirror.h"
 
-#include "components/Application.h"
-#include "platform/Platform.h"
+#include "platform/CoreServices.h"
+#include "session/SessionErrors.h"
 
 namespace {
 constexpr UINT_PTR kSubmitTimer = 1;
+constexpr UINT_PTR kPageTimer = 2;
+constexpr UINT_PTR kBusyTimer = 3;
 }
 
 TClockMirror::TClockMirror()
 {
-    wnd_ = CurrentPlatform().Windows->AllocateHWnd([this](TMessage& m) { Dispatch(m); });
+    wnd_ = CoreWindows()->AllocateHWnd([this](TMessage& m) { Dispatch(m); });
 }
 
 TClockMirror::~TClockMirror()
 {
-    if (IMessageWindows* windows = CurrentPlatform().Windows) windows->DeallocateHWnd(wnd_);
+    if (IMessageWindows* windows = CoreWindows()) windows->DeallocateHWnd(wnd_);
 }
 
 bool TClockMirror::Request(TClockState want, TIntentSource source, std::uint32_t breakSeconds)
@@ -46,7 +48,11 @@ void TClockMirror::Decide()
 {
     if (!intent_ || inFlight_ != Flight::None) return;
     if (OnNeedPage) OnNeedPage();
-    if (PageBusy && PageBusy()) return;  // the page being loaded decides
+    if (PageBusy && PageBusy()) {
+        // The page being loaded decides, if it comes within the bound.
+        CoreWindows()->SetTimer(wnd_, kBusyTimer, kPageWaitMs);
+        return;
+    }
     if (!PageHasForm || !PageHasForm()) {
         // The idle logic waits for the timer page; the others only for one on its way.
         if (intent_->source == TIntentSource::Idle) return;
@@ -67,7 +73,7 @@ void TClockMirror::Submit()
 {
     intent_->submitted = true;
     inFlight_ = Flight::Submitted;
-    CurrentPlatform().Windows->SetTimer(wnd_, kSubmitTimer, kSubmitWaitMs);
+    CoreWindows()->SetTimer(wnd_, kSubmitTimer, kSubmitWaitMs);
     // The engine may report the navigation, and even its page, inside this call.
     if (OnSubmit) OnSubmit();
 }
@@ -77,6 +83,8 @@ void TClockMirror::SubmissionNavigating()
     // Also a submission of the page's own button: its page is awaited the same way.
     StopWatch();
     inFlight_ = Flight::Navigating;
+    // Its page must come within the bound, whatever the engine reports.
+    CoreWindows()->SetTimer(wnd_, kPageTimer, kPageWaitMs);
 }
 
 void TClockMirror::PageCompleted(const TPageClock& page, bool loginSubmitted)
@@ -94,19 +102,28 @@ void TClockMirror::PageCompleted(const TPageClock& page, bool loginSubmitted)
         // session has expired. One fresh login per intent; its timer page decides.
         if (!intent_->reloggedIn) {
             intent_->reloggedIn = true;
+            // Not carried out yet: the window shows what a timer page showed
+            // last until the page after the login decides.
+            Show(page_, TShowKind::Revert);
             if (OnRelogin) OnRelogin();
             return;
         }
+        // Not carried out: the window goes back to what a timer page showed last.
+        Show(page_, TShowKind::Revert);
         End(TIntentEnd::Expired);
         return;
     }
     if (loginSubmitted) return;
     if (intent_ && intent_->reloggedIn && page.loginForm && !page.startStopForm) {
         // The fresh login brought no session either.
+        Show(page_, TShowKind::Revert);
         End(TIntentEnd::Expired);
         return;
     }
     if (!page.startStopForm) {
+        // A submission answered by some other page: not carried out, as far
+        // as the window knows; it shows what a timer page showed last.
+        if (answered) Show(page_, TShowKind::Revert);
         Decide();
         return;
     }
@@ -184,6 +201,7 @@ void TClockMirror::Show(TClockState state, TShowKind kind)
 
 void TClockMirror::End(TIntentEnd why)
 {
+    CoreWindows()->KillTimer(wnd_, kBusyTimer);
     const TIntent ended = *intent_;
     intent_.reset();
     if (OnEnded) OnEnded(ended, why);
@@ -191,15 +209,34 @@ void TClockMirror::End(TIntentEnd why)
 
 void TClockMirror::StopWatch()
 {
-    CurrentPlatform().Windows->KillTimer(wnd_, kSubmitTimer);
+    CoreWindows()->KillTimer(wnd_, kSubmitTimer);
+    CoreWindows()->KillTimer(wnd_, kPageTimer);
+    CoreWindows()->KillTimer(wnd_, kBusyTimer);
 }
 
 void TClockMirror::Dispatch(TMessage& m)
 {
+    if (m.Msg == WM_TIMER && m.WParam == kBusyTimer) {
+        CoreWindows()->KillTimer(wnd_, kBusyTimer);
+        // The page an intent waited for never finished loading.
+        if (intent_ && inFlight_ == Flight::None && PageBusy && PageBusy()) SessionGuard([this] {
+                if (OnPageLost) OnPageLost();
+            });
+        return;
+    }
+    if (m.Msg == WM_TIMER && m.WParam == kPageTimer) {
+        StopWatch();
+        // The submission's load ended without a page, or never ends: the
+        // window hears it as a failed load of the service.
+        if (inFlight_ == Flight::Navigating) SessionGuard([this] {
+                if (OnPageLost) OnPageLost();
+            });
+        return;
+    }
     if (m.Msg != WM_TIMER || m.WParam != kSubmitTimer) return;
     StopWatch();
     if (inFlight_ != Flight::Submitted) return;
     // The form was submitted but nothing navigated.
     inFlight_ = Flight::None;
-    if (intent_) Application().Guard([this] { End(TIntentEnd::NoNavigation); });
+    if (intent_) SessionGuard([this] { End(TIntentEnd::NoNavigation); });
 }

@@ -1,16 +1,17 @@
-#include "main_window/ServiceLink.h"
+#include "session/ServiceLink.h"
 
-#include <QRandomGenerator>
-#include <QString>
-#include <QUrl>
+#include <cmath>
+#include <cstdio>
+#include <random>
 
-#include "components/Application.h"
-#include "components/Format.h"
-#include "platform/Platform.h"
+#include "platform/CoreServices.h"
+#include "session/ServiceUrls.h"
+#include "session/SessionErrors.h"
 
 namespace {
 constexpr UINT_PTR kRetryTimer = 1;
 constexpr UINT_PTR kExitTimer = 2;
+constexpr UINT_PTR kLoginTimer = 3;
 constexpr UINT kExitQuestion = WM_USER + 1;
 constexpr std::uint32_t kBackOffMs[] = {5000, 15000, 30000, 60000};
 constexpr std::uint32_t kSteadyRetryMs = 120000;
@@ -19,29 +20,54 @@ constexpr const char* kActionScheme = "chronel-timer:";
 
 std::string Html(const std::string& text)
 {
-    return QString::fromStdString(text).toHtmlEscaped().toStdString();
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '&': out += "&amp;"; break;
+        case '"': out += "&quot;"; break;
+        default: out += c;
+        }
+    }
+    return out;
 }
 
 // "host:port" as the user typed the address, for the status line.
 std::string HostOf(const std::string& url)
 {
-    const QUrl u(QString::fromStdString(url));
-    if (u.host().isEmpty()) return url;
-    std::string host = u.host().toStdString();
-    if (u.port() >= 0) host += ":" + std::to_string(u.port());
-    return host;
+    const std::size_t scheme = url.find("://");
+    if (scheme == std::string::npos) return url;
+    std::size_t from = scheme + 3;
+    std::size_t end = url.find_first_of("/?#", from);
+    std::string authority = url.substr(from, end == std::string::npos ? std::string::npos : end - from);
+    const std::size_t at = authority.rfind('@');
+    if (at != std::string::npos) authority = authority.substr(at + 1);
+    if (authority.empty()) return url;
+    return LowerCase(authority);
+}
+
+std::string TimeOfDay(double dateTime)
+{
+    const long long ms = std::llround((dateTime - std::floor(dateTime)) * 86400000.0) % 86400000;
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%lld:%02lld:%02lld", ms / 3600000, ms / 60000 % 60, ms / 1000 % 60);
+    return buf;
 }
 }  // namespace
 
 TServiceLink::TServiceLink()
 {
-    wnd_ = CurrentPlatform().Windows->AllocateHWnd([this](TMessage& m) { Dispatch(m); });
-    token_ = QString::number(QRandomGenerator::global()->generate64(), 16).toStdString();
+    wnd_ = CoreWindows()->AllocateHWnd([this](TMessage& m) { Dispatch(m); });
+    std::random_device random;
+    char buf[20];
+    std::snprintf(buf, sizeof buf, "%08x%08x", random(), random());
+    token_ = buf;
 }
 
 TServiceLink::~TServiceLink()
 {
-    if (IMessageWindows* windows = CurrentPlatform().Windows) windows->DeallocateHWnd(wnd_);
+    if (IMessageWindows* windows = CoreWindows()) windows->DeallocateHWnd(wnd_);
 }
 
 std::uint32_t TServiceLink::RetryDelayMs(int failures)
@@ -51,12 +77,16 @@ std::uint32_t TServiceLink::RetryDelayMs(int failures)
     return failures <= steps ? kBackOffMs[failures - 1] : kSteadyRetryMs;
 }
 
-bool TServiceLink::Begin(const std::string& baseUrl)
+bool TServiceLink::Begin(const std::string& baseUrl, bool valid)
 {
+    CoreWindows()->KillTimer(wnd_, kRetryTimer);
+    CoreWindows()->KillTimer(wnd_, kLoginTimer);
     baseUrl_ = baseUrl;
-    if (!IsValidBaseUrl(baseUrl)) {
+    failures_ = 0;
+    nextTryTick_ = 0;
+    if (!valid) {
         state_ = TLinkState::Refused;
-        lastFailure_ = InvalidBaseUrlMessage(baseUrl);
+        lastFailure_ = "The base URL '" + baseUrl + "' is not a valid http or https address.";
         lastReason_ = lastFailure_;
         if (OnConnectedChanged) OnConnectedChanged(false);
         reportedDisconnected_ = true;
@@ -68,8 +98,15 @@ bool TServiceLink::Begin(const std::string& baseUrl)
     return true;
 }
 
+void TServiceLink::LoginSent()
+{
+    // The login's page must come within the bound, whatever the engine says.
+    if (state_ == TLinkState::Connecting) CoreWindows()->SetTimer(wnd_, kLoginTimer, kLoginWaitMs);
+}
+
 void TServiceLink::LoadFailed(const std::string& url, int statusCode, const std::string& reason)
 {
+    CoreWindows()->KillTimer(wnd_, kLoginTimer);
     if (state_ == TLinkState::Refused || state_ == TLinkState::Held) return;
     lastReason_ = statusCode > 0 ? "HTTP " + std::to_string(statusCode) : reason;
     Fail(statusCode > 0 ? "The service answered HTTP " + std::to_string(statusCode)
@@ -80,10 +117,10 @@ void TServiceLink::LoadFailed(const std::string& url, int statusCode, const std:
 void TServiceLink::AskExitQuestion(const std::string& reason)
 {
     exitStop_ = false;
-    CurrentPlatform().Windows->KillTimer(wnd_, kExitTimer);
+    CoreWindows()->KillTimer(wnd_, kExitTimer);
     // Asked from the message loop, not from inside the browser's event.
     exitReason_ = reason;
-    CurrentPlatform().Windows->PostMessage(wnd_, kExitQuestion, 0, 0);
+    CoreWindows()->PostMessage(wnd_, kExitQuestion, 0, 0);
 }
 
 void TServiceLink::Disconnected()
@@ -99,10 +136,10 @@ void TServiceLink::Fail(const std::string& message)
     lastFailure_ = message;
     state_ = TLinkState::Reconnecting;
     const std::uint32_t delay = RetryDelayMs(failures_);
-    IClock* clock = CurrentPlatform().Clock;
+    IClock* clock = CoreClock();
     nextTryTick_ = clock->GetTickCount() + delay;
     nextTryTime_ = clock->Now() + delay / 86400000.0;
-    CurrentPlatform().Windows->SetTimer(wnd_, kRetryTimer, delay);
+    CoreWindows()->SetTimer(wnd_, kRetryTimer, delay);
     Disconnected();
     if (OnShowPage) OnShowPage(StatusPage());
 }
@@ -110,7 +147,8 @@ void TServiceLink::Fail(const std::string& message)
 void TServiceLink::Hold(const std::string& message)
 {
     if (state_ == TLinkState::Refused) return;
-    CurrentPlatform().Windows->KillTimer(wnd_, kRetryTimer);
+    CoreWindows()->KillTimer(wnd_, kRetryTimer);
+    CoreWindows()->KillTimer(wnd_, kLoginTimer);
     nextTryTick_ = 0;
     lastFailure_ = message;
     lastReason_ = message;
@@ -129,11 +167,12 @@ std::string TServiceLink::Hint() const
 
 void TServiceLink::LoadCompleted()
 {
+    CoreWindows()->KillTimer(wnd_, kLoginTimer);
     if (state_ == TLinkState::Refused || state_ == TLinkState::Held) return;
     failures_ = 0;
     nextTryTick_ = 0;
     state_ = TLinkState::Connected;
-    CurrentPlatform().Windows->KillTimer(wnd_, kRetryTimer);
+    CoreWindows()->KillTimer(wnd_, kRetryTimer);
     if (reportedDisconnected_) {
         reportedDisconnected_ = false;
         if (OnConnectedChanged) OnConnectedChanged(true);
@@ -143,7 +182,7 @@ void TServiceLink::LoadCompleted()
 void TServiceLink::TryNow()
 {
     if (state_ != TLinkState::Reconnecting && state_ != TLinkState::Held) return;
-    CurrentPlatform().Windows->KillTimer(wnd_, kRetryTimer);
+    CoreWindows()->KillTimer(wnd_, kRetryTimer);
     nextTryTick_ = 0;
     state_ = TLinkState::Connecting;
     if (OnLogin) OnLogin();
@@ -158,9 +197,9 @@ void TServiceLink::NetworkBack()
 void TServiceLink::Relogin()
 {
     if (state_ == TLinkState::Refused || state_ == TLinkState::Held) return;
-    CurrentPlatform().Windows->KillTimer(wnd_, kRetryTimer);
+    CoreWindows()->KillTimer(wnd_, kRetryTimer);
     state_ = TLinkState::Connecting;
-    if (exitStop_) CurrentPlatform().Windows->SetTimer(wnd_, kExitTimer, kExitStopWaitMs);
+    if (exitStop_) CoreWindows()->SetTimer(wnd_, kExitTimer, kExitStopWaitMs);
     if (OnLogin) OnLogin();
 }
 
@@ -169,18 +208,18 @@ bool TServiceLink::BeginExitStop()
     if (ShowsStatusPage()) {
         // Nothing to submit the stop to: ask at once.
         exitReason_ = lastReason_.empty() ? std::string("not connected") : lastReason_;
-        CurrentPlatform().Windows->PostMessage(wnd_, kExitQuestion, 0, 0);
+        CoreWindows()->PostMessage(wnd_, kExitQuestion, 0, 0);
         return false;
     }
     exitStop_ = true;
-    CurrentPlatform().Windows->SetTimer(wnd_, kExitTimer, kExitStopWaitMs);
+    CoreWindows()->SetTimer(wnd_, kExitTimer, kExitStopWaitMs);
     return true;
 }
 
 void TServiceLink::CancelExitStop()
 {
     exitStop_ = false;
-    CurrentPlatform().Windows->KillTimer(wnd_, kExitTimer);
+    CoreWindows()->KillTimer(wnd_, kExitTimer);
 }
 
 std::string TServiceLink::TryNowUrl() const
@@ -196,10 +235,9 @@ std::string TServiceLink::PreferencesUrl() const
 TLinkAction TServiceLink::ActionOf(const std::string& url) const
 {
     // The engine may report the address in its own spelling: compared without case.
-    const QString u = QString::fromStdString(url);
-    if (u.compare(QString::fromStdString(TryNowUrl()), Qt::CaseInsensitive) == 0) return TLinkAction::TryNow;
-    if (u.compare(QString::fromStdString(PreferencesUrl()), Qt::CaseInsensitive) == 0)
-        return TLinkAction::Preferences;
+    const std::string u = LowerCase(url);
+    if (u == LowerCase(TryNowUrl())) return TLinkAction::TryNow;
+    if (u == LowerCase(PreferencesUrl())) return TLinkAction::Preferences;
     return TLinkAction::None;
 }
 
@@ -207,7 +245,8 @@ std::string TServiceLink::StatusPage() const
 {
     std::string body = "<p id=\"failure\">" + Html(lastFailure_) + "</p>";
     if (state_ == TLinkState::Reconnecting)
-        body += "<p id=\"next\">Next try at " + Html(FormatLongTime(nextTryTime_)) + ".</p>";
+        body += "<p id=\"next\">Next try at " + Html(FormatTime ? FormatTime(nextTryTime_) : TimeOfDay(nextTryTime_)) +
+                ".</p>";
     if (state_ == TLinkState::Reconnecting || state_ == TLinkState::Held)
         body += "<p><a id=\"try-now\" href=\"" + Html(TryNowUrl()) + "\">Try now</a></p>";
     if (state_ == TLinkState::Held)
@@ -221,18 +260,28 @@ std::string TServiceLink::StatusPage() const
 void TServiceLink::Dispatch(TMessage& m)
 {
     if (m.Msg == WM_TIMER && m.WParam == kRetryTimer) {
-        Application().Guard([this] { TryNow(); });
+        SessionGuard([this] { TryNow(); });
+    } else if (m.Msg == WM_TIMER && m.WParam == kLoginTimer) {
+        CoreWindows()->KillTimer(wnd_, kLoginTimer);
+        // The login ended without a page (cancelled, aborted, no answer at all).
+        if (state_ != TLinkState::Connecting) return;
+        const std::string reason = "no page came within " + std::to_string(kLoginWaitMs / 1000) + " seconds";
+        SessionGuard([&] {
+            // Heard as a failed load, by whatever waits for the login's page.
+            if (OnLoginLost) OnLoginLost(reason);
+            else LoadFailed(baseUrl_, 0, reason);
+        });
     } else if (m.Msg == WM_TIMER && m.WParam == kExitTimer) {
-        CurrentPlatform().Windows->KillTimer(wnd_, kExitTimer);
+        CoreWindows()->KillTimer(wnd_, kExitTimer);
         if (!exitStop_) return;
         exitStop_ = false;
         const std::string reason = "no answer within 10 seconds";
-        Application().Guard([&] {
+        SessionGuard([&] {
             if (OnExitStopFailed) OnExitStopFailed(reason);
         });
     } else if (m.Msg == kExitQuestion) {
         const std::string reason = exitReason_;
-        Application().Guard([&] {
+        SessionGuard([&] {
             if (OnExitStopFailed) OnExitStopFailed(reason);
         });
     }

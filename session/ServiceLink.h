@@ -8,7 +8,6 @@
 #include <string>
 
 #include "platform/Types.h"
-#include "prefs/frmPrefsUnit.h"
 
 enum class TLinkState {
     Idle,          // no login yet
@@ -32,10 +31,14 @@ public:
     // The pause before each retry: 5 s, 15 s, 30 s, 60 s, then every 2 minutes.
     static std::uint32_t RetryDelayMs(int failures);
     static constexpr std::uint32_t kExitStopWaitMs = 10000;
+    // The longest wait for a login's page once it went out.
+    static constexpr std::uint32_t kLoginWaitMs = 45000;
 
-    // Starts the session with the base URL; false (and the status page shown)
-    // when the URL is refused.
-    bool Begin(const std::string& baseUrl);
+    // Starts the session afresh with the base URL (also after a change of
+    // it); false (and the status page shown) when the URL is not valid.
+    bool Begin(const std::string& baseUrl, bool valid);
+    // The login's navigation went out: its page is awaited within kLoginWaitMs.
+    void LoginSent();
     // A top-level load failed; statusCode is the HTTP status when the service answered, else 0.
     void LoadFailed(const std::string& url, int statusCode, const std::string& reason);
     // A page of the service completed.
@@ -85,6 +88,10 @@ public:
     std::function<void(const std::string& html)> OnShowPage;  // show a local page
     std::function<void(bool connected)> OnConnectedChanged;
     std::function<void(const std::string& reason)> OnExitStopFailed;
+    // The login's page did not come within kLoginWaitMs.
+    std::function<void(const std::string& reason)> OnLoginLost;
+    // The time of day of the next try, as the status page says it (a plain H:MM:SS without it).
+    std::function<std::string(double dateTime)> FormatTime;
 
 private:
     void Dispatch(TMessage& m);

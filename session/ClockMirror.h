@@ -10,7 +10,7 @@
 #include <optional>
 #include <string>
 
-#include "main_window/WebSession.h"
+#include "session/PageClock.h"
 #include "platform/Types.h"
 
 enum class TIntentSource {
@@ -54,6 +54,8 @@ public:
 
     // The longest wait for a submitted form's navigation.
     static constexpr std::uint32_t kSubmitWaitMs = 10000;
+    // The longest wait for the page a submission navigated to.
+    static constexpr std::uint32_t kPageWaitMs = 30000;
 
     // Asks for a state. False when it is not taken: a press for what the
     // user's pending press asks already (a repeating key), anything during
@@ -84,6 +86,9 @@ public:
     // The intent whose submission is on its way, if any.
     const TIntent* InFlight() const { return inFlight_ != Flight::None && intent_ ? &*intent_ : nullptr; }
     TClockState PageState() const { return page_; }
+    // A submission's answer was lost: whether the service took it is not
+    // known until the next timer page.
+    bool Unsure() const { return announceNext_; }
     const std::string& PageSince() const { return since_; }
 
     // What the window does for the mirror.
@@ -99,6 +104,8 @@ public:
     std::function<void(TClockState state, TShowKind kind)> OnShow;
     std::function<void()> OnRelogin;           // log in again, then load the timer page
     std::function<void(const TIntent&, TIntentEnd)> OnEnded;
+    // The submission's page, or the page an intent waits for, did not come within kPageWaitMs.
+    std::function<void()> OnPageLost;
 
 private:
     enum class Flight { None, Submitted, Navigating };

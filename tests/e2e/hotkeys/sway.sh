@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# A Wayland session on sway, which offers no global shortcuts (none of its
+# portal backends has them): "Global hot keys are not available on this
+# desktop." comes at the first start with a settings file, not at the next;
+# the stored key stays.
+source "$(dirname "$0")/common.sh"
+source "$(dirname "$0")/../wayland/idle_lib.sh"
+e2e_start_desktop tray notify
+start_service
+e2e_record_notifications
+idle_start_sway
+# The session's portal, as a sway desktop has it: its backends (here only
+# the keyring's) offer no global shortcuts. The bus starts the real portal
+# in this environment.
+mkdir -p "$E2E_TMP/portals"
+cp /usr/share/xdg-desktop-portal/portals/gnome-keyring.portal "$E2E_TMP/portals/"
+dbus-update-activation-environment XDG_DESKTOP_PORTAL_DIR="$E2E_TMP/portals" XDG_CURRENT_DESKTOP=sway \
+  WAYLAND_DISPLAY="$WL" XDG_RUNTIME_DIR="$XDG_RUNTIME_DIR" || e2e_fail "could not set the bus's activation environment"
+
+TEXT='Global hot keys are not available on this desktop.'
+for run in 1 2; do
+  start_app sway WAYLAND_DISPLAY="$WL" XDG_SESSION_TYPE=wayland XDG_CURRENT_DESKTOP=sway CHRONEL_TRACE_MARKS=1
+  e2e_wait 30 grep -q '^chronel-mark hotkey-notice ' "$E2E_TMP/app-sway.log" || e2e_fail "start $run: no hot-key outcome"
+  exit_app
+  [ "$(stored_hotkey)" = 32960 ] || e2e_fail "start $run: stored hot key $(stored_hotkey)"
+done
+n=$(grep -cF "$TEXT" "$E2E_TMP/notify.log")
+[ "$n" = 1 ] || e2e_fail "told $n times"
+grep -q '^chronel-mark hotkey-notice 3 known' "$E2E_TMP/app-sway.log" || e2e_fail "the second start did not know it"
+grep -qx 'hot keys unavailable on sway' "$DIR/ChronelGui.notices" || e2e_fail "notices: $(cat "$DIR/ChronelGui.notices")"
+echo "hotkeys sway: ok"
