@@ -32,21 +32,8 @@ namespace {
 constexpr int kOuterWidth = 132;
 constexpr int kOuterHeight = 176;
 const char* const kTimerPagePattern = "<\\s*?option .*?(selected)[^>]*?>([^<]+)</option>";
-const char* const kIdleTitle = "Chronel Auto-Stop Idle Detection";
-const char* const kRefusedMessage = "The service did not accept the user name and password.";
 constexpr std::uint32_t kFirstPaintWaitMs = 30000;
 constexpr std::uint32_t kKeyringExitWaitMs = 10000;
-
-bool StartsWith(const std::string& s, const std::string& prefix)
-{
-    return s.compare(0, prefix.size(), prefix) == 0;
-}
-
-// The service's addresses under a base URL, in the engine's spelling.
-TServiceUrls UrlsOf(const std::string& base)
-{
-    return TServiceUrls(base, CanonicalUrl);
-}
 }  // namespace
 
 TForm1::TForm1()
@@ -67,41 +54,28 @@ TForm1::TForm1()
     layout->setContentsMargins(0, 0, 0, 0);
     Web = std::make_unique<TCppWebBrowser>(this);
     layout->addWidget(Web->Widget());
+    // The browser's events go to the session, which tells the window what they mean.
     Web->OnBeforeNavigate2 = [this](TCppWebBrowser*, const std::string& url, int, const std::string&,
                                     const std::string&, const std::string&, bool& cancel) {
-        WebBeforeNavigate2(url, cancel);
+        Session.BeforeNavigate(url, cancel);
     };
-    Web->OnDocumentComplete = [this](TCppWebBrowser*, const std::string& url) { WebDocumentComplete(url); };
+    Web->OnDocumentComplete = [this](TCppWebBrowser*, const std::string& url) {
+        Session.PageCompleted(url, url == kLocalPageUrl);
+    };
     Web->OnNavigateError = [this](TCppWebBrowser*, const std::string& url, int status, const std::string& reason) {
-        WebNavigateError(url, status, reason);
+        Session.LoadFailed(url, status, reason);
     };
-    Web->OnLoadEnded = [this](TCppWebBrowser*, const std::string& url) { WebLoadEnded(url); };
-    Link.OnLogin = [this] { NavigateLogin(); };
-    Link.OnShowPage = [this](const std::string& html) {
-        TraceMark("status-page");
-        Web->LoadHtml(html);
-    };
+    Web->OnLoadEnded = [this](TCppWebBrowser*, const std::string& url) { Session.LoadEnded(url); };
+    Session.ShownPassword = [](const std::string& bytes) { return SettingsTextToShow(bytes).toStdString(); };
     Link.OnConnectedChanged = [this](bool connected) { ShowConnected(connected); };
     Link.OnExitStopFailed = [this](const std::string& reason) { ExitStopFailed(reason); };
     Link.FormatTime = FormatLongTime;
-    Link.OnLoginLost = [this](const std::string& reason) { WebNavigateError(Link.BaseUrl(), 0, reason); };
     Mirror.OnNeedPage = [this] { NeedPage(); };
-    Mirror.PageBusy = [this] { return Web->Busy(); };
-    Mirror.PageHasForm = [this] { return PageHasStartStopForm(); };
     Mirror.ShownState = [this] { return ClockRunning ? TClockState::Running : TClockState::Stopped; };
-    Mirror.OnSubmit = [this] { WebBrowserExecScript(Web.get(), TServiceUrls::ToggleScript()); };
-    Mirror.OnPageLost = [this] {
-        WebNavigateError(Link.BaseUrl(), 0,
-                         "no page came within " + std::to_string(TClockMirror::kPageWaitMs / 1000) + " seconds");
-    };
-    Mirror.OnNoTimerPage = [this] {
-        // A press while the service is being tried again: tried at once, and
-        // the press waits for the timer page that brings.
-        if (Link.State() == TLinkState::Reconnecting) Link.TryNow();
-        return Link.State() == TLinkState::Connecting;
+    Idle.OnNotice = [this](const std::string& text, bool warning, unsigned seconds) {
+        tryIcon->ShowBalloonHint(TIdleWatch::kTitle, text, warning ? bitWarning : bitInfo, seconds);
     };
     Mirror.OnShow = [this](TClockState state, TShowKind kind) { ShowServiceClock(state, kind); };
-    Mirror.OnRelogin = [this] { Relogin(); };
     Mirror.OnEnded = [this](const TIntent& intent, TIntentEnd why) { IntentEnded(intent, why); };
     if (INetworkStatus* network = CurrentNetworkStatus())
         network->OnOnline = [this] { Application().Guard([this] { Link.NetworkBack(); }); };
@@ -140,6 +114,8 @@ TForm1::TForm1()
     tryIcon->SetIconIndex(0);
     tryIcon->SetPopupMenu(&mnuApp);
     tryIcon->OnDblClick = [this](TTrayIcon*) { tryIconDblClick(); };
+    // A single click shows the window too, or brings it to the front.
+    tryIcon->OnClick = [this](TTrayIcon*) { BringToFront(); };
     // Docked in the first turn of the message loop, after the window's map:
     // the tray host's round trips need not hold up the window.
     QTimer::singleShot(0, this, [this] { DockTrayIcon(); });
@@ -365,7 +341,7 @@ bool TForm1::FormCloseQuery()
         AskToStopAndExit();
         return false;
     }
-    if (ClockChangeOnItsWay()) {
+    if (Session.ClockChangeOnItsWay()) {
         // The user stopped the clock, but the service has not said so yet (or
         // a lost answer left it unknown): the program ends once a timer page
         // shows it stopped, as after the question's Yes. An exit already
@@ -376,13 +352,6 @@ bool TForm1::FormCloseQuery()
         return false;
     }
     return true;
-}
-
-bool TForm1::ClockChangeOnItsWay() const
-{
-    if (Mirror.InFlight() || Mirror.Unsure()) return true;
-    const std::optional<TIntent>& pending = Mirror.Pending();
-    return pending && pending->want == TClockState::Stopped && pending->submitted;
 }
 
 bool TForm1::AskToStopAndExit()
@@ -517,8 +486,25 @@ void TForm1::DockTrayIcon()
     TraceMark("tray");
 }
 
+namespace {
+// Whether a tray host shows the icon now: without one a window hidden to
+// the tray could not be found again.
+bool TrayHostPresent()
+{
+    INotifyIcons* icons = CurrentPlatform().NotifyIcons;
+    return icons && icons->HostPresent();
+}
+}  // namespace
+
 void TForm1::StartHidden()
 {
+    if (!TrayHostPresent()) {
+        // Without a tray nothing would show the program again: it starts
+        // minimized to the taskbar instead, as a hide to the tray goes now.
+        show();
+        HidetoTray1Click();
+        return;
+    }
     DockTrayIcon();  // no window to map first: the icon is all the user sees
     Application().Guard([this] { FormShow(); });
     FirstPaint();
@@ -543,23 +529,29 @@ void TForm1::PrepareForSleep()
 
 void TForm1::ResumeFromSleep(std::uint32_t sleptSeconds)
 {
-    if (closed_ || !CurrentSettings().AutoStopStartOnIdleTime) return;
-    // Only where idle stopping works: the user was told when it does not.
-    if (!CurrentPlatform().LastInput || CurrentPlatform().LastInput->Failing()) return;
-    const std::uint32_t threshold =
-        static_cast<std::uint32_t>(std::max(CurrentSettings().AutoStopStartOnIdleTimeMinutes, 0)) * 60u;
-    if (!ClockRunning || IdleStopped || sleptSeconds < threshold) return;
-    IdleAutoStop(sleptSeconds);
+    if (!closed_) Idle.Slept(sleptSeconds, ClockRunning, CurrentSettings(), CurrentPlatform().LastInput);
 }
 
 // ---- window behaviours ---------------------------------------------------------
 
+
 void TForm1::HidetoTray1Click()
 {
+    // Without a tray host the window goes to the taskbar instead, with its
+    // button whatever "Remove from task bar" says; the user learns why once.
+    const bool tray = TrayHostPresent();
+    if (!tray) {
+        CurrentPlatform().Taskbar->SetButtonVisible(true);
+        if (OnceNotices(SettingsFilePath()).First("no system tray"))
+            tryIcon->ShowBalloonHint("Chronel Timer",
+                                     "There is no system tray on this desktop: Chronel Timer is minimized to the "
+                                     "taskbar instead of hidden.",
+                                     bitInfo, 10);
+    }
     // With "Remove from task bar" unticked the taskbar button stays. On X11
     // the button belongs to the mapped window, so the window is iconified
     // rather than withdrawn; the button then restores it.
-    if (!CurrentSettings().RemoveFromTaskBar) {
+    if (!tray || !CurrentSettings().RemoveFromTaskBar) {
         CurrentPlatform().AppState->Minimize();
         return;
     }
@@ -576,6 +568,7 @@ void TForm1::tryIconDblClick()
 void TForm1::mnuAppPopup()
 {
     HidetoTray1->SetVisible(isVisible() && !CurrentPlatform().AppState->IsMinimized());
+    HidetoTray1->SetCaption(TrayHostPresent() ? "Hide to Tray" : "Minimize");
 }
 
 void TForm1::ApplicationEvents1Deactivate()
@@ -592,13 +585,17 @@ void TForm1::ApplicationEvents1Activate()
 
 void TForm1::ApplicationEvents1Minimize()
 {
-    if (CurrentSettings().RemoveFromTaskBar) CurrentPlatform().Taskbar->SetButtonVisible(false);
+    // Without a tray host the taskbar button is the only way back.
+    if (!TrayHostPresent()) CurrentPlatform().Taskbar->SetButtonVisible(true);
+    else if (CurrentSettings().RemoveFromTaskBar) CurrentPlatform().Taskbar->SetButtonVisible(false);
     RestPageSoon();
 }
 
 void TForm1::ApplicationEvents1Restore()
 {
     tmrPageRest.SetEnabled(false);
+    // A button kept only for the way back goes again.
+    if (CurrentSettings().RemoveFromTaskBar) CurrentPlatform().Taskbar->SetButtonVisible(false);
     NeedPage();
 }
 
@@ -625,9 +622,7 @@ void TForm1::tmrPageRestTimer()
     }
     // Only a page at rest goes: the service's page shown and loaded, no
     // start or stop on its way. Else it is looked at again after a while.
-    if (!sessionStarted_ || Web->Busy() || Mirror.Pending() || Link.State() != TLinkState::Connected ||
-        Link.ExitStopPending())
-        return;
+    if (!sessionStarted_ || !Session.PageAtRest()) return;
     tmrPageRest.SetEnabled(false);
     TraceMark("page-rest");
     hostObjectPending_ = true;  // the page that comes back gets the host object again
@@ -636,22 +631,7 @@ void TForm1::tmrPageRestTimer()
 
 void TForm1::NeedPage()
 {
-    if (closed_) return;
-    // Needed before the first login went out (it waits for the window's map): it goes now.
-    if (shownOnce_ && !loginPosted_ && !Web->Document() && !Web->Busy()) {
-        PostLogin();
-        return;
-    }
-    if (!Web->Discarded()) return;
-    TraceMark("page-restore");
-    // Loaded again with the engine's session: the timer page has the last
-    // word on the clock, and a start or stop waiting for it is decided then.
-    // The credentials go out only if the service asks for them.
-    restoring_ = true;
-    Relogin();
-    if (Link.State() != TLinkState::Connecting) restoring_ = false;
-    // Still out of sight (a start or stop from the tray): let go again later.
-    if (OutOfSight()) RestPageSoon();
+    if (!closed_) Session.NeedPage(shownOnce_, OutOfSight());
 }
 
 void TForm1::RegisterStartStopHotKey()
@@ -893,73 +873,25 @@ void TForm1::ShowServiceClock(TClockState state, TShowKind kind)
 
 void TForm1::IntentEnded(const TIntent& intent, TIntentEnd why)
 {
-    const bool start = intent.want == TClockState::Running;
     switch (intent.source) {
-    case TIntentSource::User:
-        if (why == TIntentEnd::Failed && Link.State() == TLinkState::Held) {
-            // The service answered, with its login page: nothing was carried out.
-            tryIcon->ShowBalloonHint("Chronel Timer",
-                                     Link.LastFailure() + " The clock was not " + (start ? "started." : "stopped."),
-                                     bitWarning, 30);
-        } else if (why == TIntentEnd::Failed && intent.submitted) {
-            tryIcon->ShowBalloonHint("Chronel Timer",
-                                     std::string("Could not reach the service: the clock may not have been ") +
-                                         (start ? "started" : "stopped") +
-                                         ". The window shows the service's clock when it answers again.",
-                                     bitWarning, 30);
-        } else if (why == TIntentEnd::Failed) {
-            tryIcon->ShowBalloonHint("Chronel Timer",
-                                     std::string("Not connected to the service: the clock was not ") +
-                                         (start ? "started." : "stopped."),
-                                     bitWarning, 30);
-        } else if (why == TIntentEnd::Expired) {
-            tryIcon->ShowBalloonHint("Chronel Timer",
-                                     std::string("The service asked for a login again: the clock was not ") +
-                                         (start ? "started." : "stopped."),
-                                     bitWarning, 30);
-        } else if (why == TIntentEnd::NoTimerPage) {
-            if (Link.Connected()) WebBrowserExecScript(Web.get(), TServiceUrls::ToggleScript());  // the page's own alert
-            else
-                tryIcon->ShowBalloonHint("Chronel Timer",
-                                         std::string("Not connected to the service: the clock cannot be ") +
-                                             (start ? "started" : "stopped") + " now.",
-                                         bitWarning, 30);
-        }
+    case TIntentSource::User: {
+        bool pageAlert = false;
+        const std::string notice = Session.PressEnded(intent, why, pageAlert);
+        if (pageAlert) WebBrowserExecScript(Web.get(), TServiceUrls::ToggleScript());  // the page's own alert
+        if (!notice.empty()) tryIcon->ShowBalloonHint("Chronel Timer", notice, bitWarning, 30);
         break;
+    }
     case TIntentSource::Idle: {
-        if (why == TIntentEnd::Done) {
-            // Stopped by idleness, however the page came to show it: the break runs.
-            if (!start && !ClockRunning && !IdleStopped) {
-                IdleStopped = true;
-                BreakSeconds = intent.breakSeconds;
-            }
-            break;
-        }
-        // Given up: the next idle period is stopped again.
-        IdleStopped = false;
-        BreakSeconds = 0;
-        if (why == TIntentEnd::Replaced) break;  // the user's own press says enough
-        const char* reason = why == TIntentEnd::NotTaken       ? "the service did not take it"
-                             : why == TIntentEnd::Expired      ? "the service asked for a login again"
-                             : why == TIntentEnd::NoNavigation ? "the start/stop form did not submit"
-                                                               : "the service could not be reached in time";
-        tryIcon->ShowBalloonHint(kIdleTitle,
-                                 std::string("The clock could not be ") + (start ? "started" : "stopped") +
-                                     " automatically: " + reason + ".",
-                                 bitWarning, 30);
+        const std::string notice = Idle.Ended(intent, why, ClockRunning);
+        if (!notice.empty()) tryIcon->ShowBalloonHint(TIdleWatch::kTitle, notice, bitWarning, 30);
         break;
     }
     case TIntentSource::Exit:
-        if (why == TIntentEnd::Done) {
-            if (CloseWhenStopped) {
-                Link.CancelExitStop();
-                Close();
-            }
-        } else if (why != TIntentEnd::Dropped && why != TIntentEnd::Replaced) {
-            ExitStopFailed(why == TIntentEnd::NoTimerPage ? "the timer page is not shown"
-                           : why == TIntentEnd::Expired   ? "the service asked for a login again"
-                           : why == TIntentEnd::NotTaken  ? "the service did not take the stop"
-                                                          : "the stop did not go out");
+        if (why == TIntentEnd::Done && CloseWhenStopped) {
+            Link.CancelExitStop();
+            Close();
+        } else if (const std::string failure = TSession::ExitStopFailure(why); !failure.empty()) {
+            ExitStopFailed(failure);
         }
         break;
     }
@@ -970,67 +902,12 @@ void TForm1::IntentEnded(const TIntent& intent, TIntentEnd why)
 
 void TForm1::tmrEverythingTimer()
 {
-    std::string minutesPart, idlePart;
-    const bool show = ClockRunning;
-    if (ClockRunning) {
+    const TIdleWatch::Second idle =
+        Idle.Tick(ClockRunning, CurrentSettings(), CurrentPlatform().LastInput, CurrentPlatform().Clock->GetTickCount());
+    if (ClockRunning && idle.showCaption) {
         const long long seconds = SecondsBetween(StartTime, CurrentPlatform().Clock->Now());
-        minutesPart = std::to_string(seconds / 60) + " min.";
+        SetCaption(std::to_string(seconds / 60) + " min." + idle.caption);
     }
-    std::uint32_t lastInput = 0;
-    ILastInput* const idleSource = CurrentPlatform().LastInput;
-    const TSettings& settings = CurrentSettings();
-    const bool idleReadable = settings.AutoStopStartOnIdleTime && idleSource &&
-                              idleSource->GetLastInputTick(lastInput);
-    // No fresh reading yet (the first question after a pause, a late answer)
-    // decides nothing; only failures in a row make the idle time unknown.
-    const bool idlePending = settings.AutoStopStartOnIdleTime && !idleReadable && idleSource &&
-                             !idleSource->Failing();
-    if (idlePending) {
-        if (!ClockRunning && IdleStopped) ++BreakSeconds;
-    } else if (settings.AutoStopStartOnIdleTime && !idleReadable) {
-        // Unknown idle time is not "active": automatic stop and restart are off.
-        idlePart = " idle n/a";
-        if (!idleUnreadableReported_) {
-            idleUnreadableReported_ = true;
-            tryIcon->ShowBalloonHint(kIdleTitle,
-                                     "Idle detection is not available on this desktop; automatic stop and restart "
-                                     "are off.",
-                                     bitWarning, 30);
-        }
-    } else if (settings.AutoStopStartOnIdleTime) {
-        if (idleUnreadableReported_) {
-            idleUnreadableReported_ = false;
-            tryIcon->ShowBalloonHint(kIdleTitle, "Idle detection works again; automatic stop and restart are on.",
-                                     bitInfo, 30);
-        }
-        const std::uint32_t idleSeconds = (CurrentPlatform().Clock->GetTickCount() - lastInput) / 1000u;
-        const std::uint32_t threshold = static_cast<std::uint32_t>(std::max(settings.AutoStopStartOnIdleTimeMinutes, 0)) * 60u;
-        if (idleSeconds < 2) {
-            idlePart = " not idle ";
-        } else {
-            idlePart = " " + std::to_string(idleSeconds) + "/" + std::to_string(threshold) + " sec idle stop";
-            if (ClockRunning && (idleSeconds == 30 || idleSeconds == 60))
-                tryIcon->ShowBalloonHint(kIdleTitle,
-                                         "System has been idle for " + std::to_string(idleSeconds) +
-                                             " seconds. If system remains idle for " +
-                                             std::to_string(settings.AutoStopStartOnIdleTimeMinutes) +
-                                             " minutes, the timer will be automatically stopped. It will be started "
-                                             "again when no longer idle.",
-                                         bitInfo, 136);
-        }
-        if (!ClockRunning && IdleStopped) ++BreakSeconds;
-        IdleIntentNoLongerFits(idleSeconds, threshold);
-        if (ClockRunning && !IdleStopped && idleSeconds >= threshold) {
-            IdleAutoStop(0);
-        } else if (!ClockRunning && IdleStopped && idleSeconds < threshold) {
-            // The break counted so far goes with the start, whenever the page takes it.
-            if (Mirror.Request(TClockState::Running, TIntentSource::Idle, BreakSeconds)) {
-                IdleStopped = false;
-                BreakSeconds = 0;
-            }
-        }
-    }
-    if (show && !idlePending) SetCaption(minutesPart + idlePart);
     UpdateEverythingTimer();
 }
 
@@ -1039,41 +916,7 @@ void TForm1::UpdateEverythingTimer()
     // With the clock stopped, idle detection off and no idle transition on
     // its way a tick shows and changes nothing, so the timer rests instead of
     // waking the program every second.
-    const bool idlePending = Mirror.Pending() && Mirror.Pending()->source == TIntentSource::Idle;
-    tmrEverything.SetEnabled(ClockRunning || IdleStopped || idlePending ||
-                             CurrentSettings().AutoStopStartOnIdleTime);
-}
-
-void TForm1::IdleAutoStop(std::uint32_t breakSeconds)
-{
-    // Submitted when the page shows the clock running; a failure keeps it
-    // pending until the timer page is back.
-    if (!Mirror.Request(TClockState::Stopped, TIntentSource::Idle, breakSeconds)) return;
-    if (Mirror.Pending() || !ClockRunning) {
-        IdleStopped = true;
-        BreakSeconds = breakSeconds;
-    }
-}
-
-void TForm1::IdleIntentNoLongerFits(std::uint32_t idleSeconds, std::uint32_t threshold)
-{
-    const std::optional<TIntent>& pending = Mirror.Pending();
-    if (!pending || pending->source != TIntentSource::Idle || Mirror.InFlight()) return;
-    if (pending->want == TClockState::Stopped && ClockRunning && idleSeconds < threshold) {
-        // The user is back before the stop reached the service.
-        Mirror.Drop(TIntentSource::Idle);
-    } else if (pending->want == TClockState::Running && !ClockRunning && idleSeconds >= threshold) {
-        // Away again before the restart reached the service: the break goes on.
-        const std::uint32_t counted = pending->breakSeconds;
-        Mirror.Drop(TIntentSource::Idle);
-        IdleStopped = true;
-        BreakSeconds = counted;
-    }
-}
-
-bool TForm1::PageHasStartStopForm()
-{
-    return ReadPageClock(WebBrowserGetHtml(Web.get())).startStopForm;
+    tmrEverything.SetEnabled(ClockRunning || Idle.Active() || CurrentSettings().AutoStopStartOnIdleTime);
 }
 
 // ---- reminders and the ticking sound -------------------------------------------------
@@ -1112,27 +955,7 @@ void TForm1::FormPaint()
 
 void TForm1::PostLogin()
 {
-    if (loginPosted_) return;
-    loginPosted_ = true;
-    BeginSession();
-}
-
-void TForm1::BeginSession()
-{
-    // The server settings of now: also those the first run's preferences just took.
-    sessionSettings_ = CurrentSettings();
-    const std::string base = sessionSettings_.BaseURL;
-    LoginURL = UrlsOf(base).Login(sessionSettings_.Username);
-    LoginPageCount = 0;
-    loginFormPosted_ = false;
-    credentialsPosted_ = false;
-    restoring_ = false;
-    if (!Link.Begin(base, IsValidBaseUrl(base))) frmPrefs->ShowBaseUrlProblem();
-}
-
-TServiceUrls TForm1::SessionUrls() const
-{
-    return UrlsOf(Link.BaseUrl().empty() ? CurrentSettings().BaseURL : Link.BaseUrl());
+    Session.PostLogin();
 }
 
 void TForm1::StartWebSession()
@@ -1185,39 +1008,6 @@ void TForm1::AttachHostObject()
     document->SetUIHandler(DocHandler);
 }
 
-void TForm1::NavigateLogin()
-{
-    if (restoring_) {
-        // Back after a rest: the engine still holds the service's session,
-        // so the timer page comes without the credentials unless it expired.
-        TraceMark("page-reload");
-        WebBrowserNavigatePost(Web.get(), SessionUrls().TimerPage(), "");
-        Link.LoginSent();
-        return;
-    }
-    // A password kept in the desktop's keyring is posted once the keyring has given it.
-    switch (frmPrefs->Keyring().ForLogin([this] {
-        if (Link.State() == TLinkState::Connecting) NavigateLogin();
-    })) {
-    case TKeyringPassword::Login::Ready: break;
-    case TKeyringPassword::Login::Waiting: return;
-    case TKeyringPassword::Login::Unavailable: HoldLogin(frmPrefs->Keyring().UnavailableMessage()); return;
-    }
-    // A fresh login after a failure may fill in the login form once more.
-    if (Link.Failures() > 0) LoginPageCount = 0;
-    loginFormPosted_ = false;
-    // The credentials of now: a refused login is tried again with what the user typed since.
-    const TSettings& settings = CurrentSettings();
-    sessionSettings_.Username = settings.Username;
-    sessionSettings_.Password = settings.Password;
-    LoginURL = SessionUrls().Login(settings.Username);
-    credentialsPosted_ = !settings.Password.empty();
-    TraceMark("login-navigate");
-    WebBrowserNavigatePost(Web.get(), LoginURL, TServiceUrls::LoginPost(settings.Password));
-    Link.LoginSent();
-    TraceMark("login-navigated");
-}
-
 void TForm1::ShowConnected(bool connected)
 {
     TraceMark(connected ? "connected" : "not-connected");
@@ -1231,189 +1021,9 @@ void TForm1::ShowConnected(bool connected)
     }
 }
 
-void TForm1::Relogin()
-{
-    TraceMark("relogin");
-    // No login goes out until the user acts: a start or stop waiting for one ends now.
-    if (Link.State() == TLinkState::Held || Link.State() == TLinkState::Refused) {
-        restoring_ = false;
-        Mirror.ServiceHeld();
-        return;
-    }
-    // Not counted against the one auto-login: the fresh login may fill in the form once.
-    LoginPageCount = 0;
-    Link.Relogin();
-}
-
-void TForm1::LoginRefused()
-{
-    TraceMark("login-refused");
-    loginFormPosted_ = false;
-    HoldLogin(kRefusedMessage);
-}
-
-void TForm1::HoldLogin(const std::string& message)
-{
-    Link.Hold(message);
-    Mirror.ServiceHeld();
-}
-
 void TForm1::PreferencesClosed()
 {
-    // Before the first login nothing is to be done: it reads the settings when it goes.
-    if (!loginPosted_ || closed_) return;
-    // Changed server settings start the session afresh with them, a held
-    // login included; the timer page they bring decides any start or stop waiting.
-    if (CurrentSettings().SameServer(sessionSettings_)) return;
-    TraceMark("server-settings-changed");
-    BeginSession();
-}
-
-void TForm1::WebLoadEnded(const std::string& url)
-{
-    TraceMark("load-ended");
-    // Only a load the session waits for counts: a start's or stop's, a login's.
-    if (!Mirror.InFlight() && Link.State() != TLinkState::Connecting) return;
-    WebNavigateError(url, 0, "the service sent no page");
-}
-
-void TForm1::WebNavigateError(const std::string& url, int statusCode, const std::string& reason)
-{
-    TraceMark("load-failed");
-    restoring_ = false;
-    credentialsPosted_ = false;
-    // A 401 or 403 answering a start or stop: the session is renewed first.
-    if (Mirror.LoadFailed(statusCode)) return;
-    if (statusCode == 401 || statusCode == 403) {
-        LoginRefused();
-        return;
-    }
-    Link.LoadFailed(url, statusCode, reason);
-}
-
-void TForm1::WebBeforeNavigate2(const std::string& url, bool& cancel)
-{
-    // The status page's links are the program's own, whatever state the link is in.
-    switch (Link.ActionOf(url)) {
-    case TLinkAction::TryNow:
-        cancel = true;
-        Link.TryNow();
-        return;
-    case TLinkAction::Preferences:
-        cancel = true;
-        // Not from inside the engine's question: a modal window waits for the user.
-        QTimer::singleShot(0, this, [this] {
-            Application().Guard([this] {
-                frmPrefs->PageControl1->setCurrentWidget(frmPrefs->tabServer);
-                Preferences1Click();
-            });
-        });
-        return;
-    case TLinkAction::None: break;
-    }
-    const TServicePage kind = SessionUrls().Classify(url);
-    // A timer page or a submission after the login's request: whatever page
-    // comes now answers that, not the credentials (a login page then means
-    // the session expired, not that the password was refused).
-    if (kind != TServicePage::LoginPage && kind != TServicePage::Other) credentialsPosted_ = false;
-    if (kind == TServicePage::Start || kind == TServicePage::Stop) {
-        {
-            // A start or stop on its way: shown now, and the page it brings has the last word.
-            const TIntent* ours = Mirror.InFlight();
-            const bool idle = ours && ours->source == TIntentSource::Idle;
-            const bool start = kind == TServicePage::Start;
-            if (start) {
-                if (idle && ours->want == TClockState::Running) {
-                    // The restart ends the break the idle logic counted.
-                    IdleStopped = true;
-                    BreakSeconds = ours->breakSeconds;
-                }
-                ClockStarted();
-            } else {
-                ClockStopped();
-                if (idle && ours->want == TClockState::Stopped) {
-                    IdleStopped = true;
-                    BreakSeconds = ours->breakSeconds;
-                }
-            }
-            Mirror.SubmissionNavigating();
-            UpdateEverythingTimer();
-        }
-        return;
-    }
-    // Any other timer page says how the clock stands once it has loaded; the
-    // login page (also a redirect to it that names where to go next) is the service's.
-    if (kind != TServicePage::Other) return;
-    const std::string lower = LowerCase(url);
-    const bool outside = (StartsWith(lower, "http://") || StartsWith(lower, "https://")) && url != "about:blank";
-    if (!outside) return;
-    cancel = true;
-    // Only what the user asked for in the page leaves it: one link a click or key.
-    if (!Web->TakeUserGesture()) {
-        TraceMark("outside-link-without-gesture");
-        return;
-    }
-    if (CurrentPlatform().Shell->ShellExecute("open", url) <= 32)
-        CurrentPlatform().MessageBox->Show("There was an error opening the link '" + url + "'.", Application().Title(),
-                                           MB_OK);
-}
-
-void TForm1::WebDocumentComplete(const std::string& url)
-{
-    TraceMark("document-complete");
-    // The program's own status page says nothing about the service; a press
-    // that waited for it to load is decided now (the exit's failure is the
-    // link's question, and the idle logic waits for the timer page).
-    if (url == kLocalPageUrl && Link.ShowsStatusPage()) {
-        if (Mirror.Pending() && Mirror.Pending()->source == TIntentSource::User) Mirror.Decide();
-        return;
-    }
-    const std::string html = WebBrowserGetHtml(Web.get());
-    const TPageClock page = ReadPageClock(html);
-    const TSettings& settings = CurrentSettings();
-    const bool hasPassword = !settings.Password.empty();
-    const bool wasRestoring = std::exchange(restoring_, false);
-    const bool credentialsWent = std::exchange(credentialsPosted_, false);
-    Link.LoadCompleted();
-    AttachHostObject();
-    if (wasRestoring && page.loginForm && !page.startStopForm && hasPassword) {
-        // The engine's session has expired meanwhile: the stored credentials log in again.
-        Relogin();
-        return;
-    }
-    const bool atLoginAddress =
-        !LoginURL.empty() && LowerCase(CanonicalUrl(url)) == LowerCase(CanonicalUrl(LoginURL));
-    const bool redirectedToLogin = credentialsWent && !atLoginAddress &&
-                                   SessionUrls().Classify(url) == TServicePage::LoginPage;
-    if (page.loginForm && hasPassword && (loginFormPosted_ || redirectedToLogin)) {
-        // The login form came back after the stored password went out, in
-        // the form or with the login's request: the service refused it.
-        LoginRefused();
-        return;
-    }
-    loginFormPosted_ = false;
-    bool loginSubmitted = false;
-    // The one auto-login is spent only on a page that holds the login form.
-    if (atLoginAddress && hasPassword && page.loginForm) {
-        if (LoginPageCount++ == 0) {
-            if (RunningUnderWine)
-                CurrentPlatform().MessageBox->Show(
-                    "We have detected you are on Linux.\nSome features do not work such as auto-login and start/stop "
-                    "timer menu items",
-                    Application().Title(), MB_OK);
-            loginSubmitted = true;
-            loginFormPosted_ = true;
-            // A script holds text: the password as the field shows it.
-            WebBrowserExecScript(Web.get(),
-                                 TServiceUrls::FillLoginScript(SettingsTextToShow(settings.Password).toStdString()));
-        }
-    } else if (page.loginForm && !hasPassword && DocHandler) {
-        // The user types the password into the page (the first one gets it at the first paint).
-        WebBrowserExecScript(Web.get(), TServiceUrls::FocusPasswordScript());
-    }
-    ReadTimerPage(html);
-    // The page is the last word on the clock; a start or stop waiting for it is decided now.
-    Mirror.PageCompleted(page, loginSubmitted);
+    if (!closed_) Session.PreferencesClosed();
 }
 
 void TForm1::ReadTimerPage()

@@ -18,15 +18,15 @@
 #include "platform/Types.h"
 #include "prefs/PrefsHost.h"
 #include "regex/PcreRegex.h"
-#include "session/ClockMirror.h"
-#include "session/ServiceLink.h"
-#include "session/ServiceUrls.h"
-#include "session/Settings.h"
+#include "main_window/PageView.h"
+#include "session/IdleWatch.h"
+#include "session/Session.h"
 #include "tray/TrayIcon.h"
 
 class QVBoxLayout;
 
 class TForm1 : public QWidget, public IPrefsHost {
+    friend class TPageView;
 public:
     TForm1();
     ~TForm1() override;
@@ -50,23 +50,27 @@ public:
     TTimer tmrEverything;
     // Lets the page go after the window has been out of sight a while.
     TTimer tmrPageRest;
-    // Login recovery, refused logins and the exit's stop.
-    TServiceLink Link;
-    // What the service's pages say of its clock, and the starts and stops asked of it.
-    TClockMirror Mirror;
+    // The session with the service: the login and its recovery, what its
+    // pages say of the clock, and the starts and stops asked of it.
+    TPageView PageView{*this};
+    TSession Session{PageView};
+    TServiceLink& Link = Session.Link;
+    TClockMirror& Mirror = Session.Mirror;
+    // Idle auto-stop and auto-restart.
+    TIdleWatch Idle{Session.Mirror};
 
     // Fields.
     bool ClockRunning = false;
-    bool IdleStopped = false;
+    bool& IdleStopped = Idle.IdleStopped;
     std::string WorkItemName;
     double StartTime = 0;
-    std::uint32_t BreakSeconds = 0;
+    std::uint32_t& BreakSeconds = Idle.BreakSeconds;
     double StopTime = 0;
-    std::string LoginURL;
+    std::string& LoginURL = Session.LoginURL;
     bool ExitRequested = false;
     bool CloseWhenStopped = false;
     MyDocHandler* DocHandler = nullptr;
-    int LoginPageCount = 0;
+    int& LoginPageCount = Session.LoginPageCount;
     bool RunningUnderWine = false;
 
     // Handlers.
@@ -76,9 +80,6 @@ public:
     void ShowFirstRunPreferences();
     void FormPaint();
     bool FormCloseQuery();
-    // A stop (or a start) is on its way to the service, or the answer to one
-    // was lost: the window's clock is not yet the service's word.
-    bool ClockChangeOnItsWay() const;
     // False when the settings could not be saved: the close does not complete.
     bool FormClose();
     void Preferences1Click();
@@ -87,11 +88,6 @@ public:
     void StartClock1Click();
     void ClockStarted();
     void ClockStopped();
-    void WebBeforeNavigate2(const std::string& url, bool& cancel);
-    void WebDocumentComplete(const std::string& url);
-    void WebNavigateError(const std::string& url, int statusCode, const std::string& reason);
-    // A load of the session ended without a page: a failure of the service's.
-    void WebLoadEnded(const std::string& url);
     // Brings the window's clock to the state a page of the service shows.
     void ShowServiceClock(TClockState state, TShowKind kind);
     // A start or stop asked of the service has been carried out or given up.
@@ -177,35 +173,17 @@ private:
     void StartWebSession();
     // The login request, once; from the first show or else the first paint.
     void PostLogin();
-    // Logs in afresh with the settings of now (at the first login, and when
-    // the server settings changed).
-    void BeginSession();
-    // The service's addresses of the session (of the settings before the first login).
-    TServiceUrls SessionUrls() const;
-    // Stops the running clock because of idleness; the break starts at breakSeconds.
-    void IdleAutoStop(std::uint32_t breakSeconds);
-    // The idle logic's pending start or stop no longer fits what the user does.
-    void IdleIntentNoLongerFits(std::uint32_t idleSeconds, std::uint32_t threshold);
     void DispatchMessage(TMessage& message);
-    void NavigateLogin();
-    // The service asked for a login again while a start or stop was on its way.
-    void Relogin();
-    // The service refused the stored credentials: nothing is posted again unasked.
-    void LoginRefused();
-    // No login until the user acts: the status page says why.
-    void HoldLogin(const std::string& message);
     void PreferencesClosed();
     void WatchPreferences();
     void ShowConnected(bool connected);
     void StartTickingSound();
     void StopTickingSound();
-    bool PageHasStartStopForm();
     void AttachHostObject();
     void DockTrayIcon();
     double ServiceStartTime() const;
 
     std::string hintWhileConnected_;
-    bool idleUnreadableReported_ = false;
 
     HWND handle_ = 0;
     bool trayDocked_ = false;
@@ -213,18 +191,11 @@ private:
     bool quietTransition_ = false;  // the transition's own balloon gives way to the page's word
     bool notConnectedHint_ = false;  // the tray hint says why the service is not reached
     bool hostObjectPending_ = false;  // attached on the first page that completes
-    bool loginFormPosted_ = false;  // the stored password went out through the login form
-    bool credentialsPosted_ = false;  // the stored password went out with the login's request
-    // The page comes back after a rest: the timer page is loaded with the
-    // engine's session, and the credentials go only where the service asks.
-    bool restoring_ = false;
-    TSettings sessionSettings_;  // the server settings the session logged in with
     bool inCloseQuery_ = false;
     bool closeAgain_ = false;
     bool paintHandlerAttached_ = true;
     bool sessionStarted_ = false;
     bool prefsWatched_ = false;
-    bool loginPosted_ = false;
     bool shownOnce_ = false;
     int storedTop_ = 0, storedLeft_ = 0;  // the stored position where the window system keeps its own
     bool closed_ = false;

@@ -71,6 +71,10 @@ class INotifyIcons {
 public:
     virtual ~INotifyIcons() = default;
     virtual bool ShellNotifyIcon(DWORD message, const NotifyIconData& data) = 0;
+    // Whether a tray host shows the icons now, followed while the program
+    // runs. Without one an icon is kept all the same but nobody sees it;
+    // balloons still reach the desktop's notification service.
+    virtual bool HostPresent() { return true; }
 };
 
 // Cursor, keyboard state, double-click time and the foreground window.

@@ -9,6 +9,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QSysInfo>
 #include <QTabWidget>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -208,7 +209,13 @@ TfrmPrefs::TfrmPrefs(IPrefsHost* host, QWidget* parent)
         auto* icon = new QLabel(tabAbout);
         icon->setPixmap(ApplicationIcon().pixmap(32, 32));
         icon->setAccessibleName("Chronel Timer");
-        auto* Label6 = new QLabel("Chronel Timer Client for Windows", tabAbout);
+        // Named after the system it runs on.
+        const QString kernel = QSysInfo::kernelType();
+        const QString system = kernel == QLatin1String("winnt")    ? QStringLiteral("Windows")
+                               : kernel == QLatin1String("linux")  ? QStringLiteral("Linux")
+                               : kernel == QLatin1String("darwin") ? QStringLiteral("macOS")
+                                                                   : QSysInfo::prettyProductName();
+        auto* Label6 = new QLabel("Chronel Timer Client for " + system, tabAbout);
         QFont title("Arial");
         title.setPointSize(11);
         title.setBold(true);

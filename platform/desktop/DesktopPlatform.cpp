@@ -357,6 +357,11 @@ void DesktopAppState::SetMainWindow(QWidget* window)
 
 bool DesktopAppState::eventFilter(QObject* watched, QEvent* event)
 {
+    // Shown again after a withdraw: a restore by the window manager left the
+    // iconic initial state of the program's own minimize in the hints.
+    if (watched == main_ && event->type() == QEvent::Show && !(main_->windowState() & Qt::WindowMinimized) &&
+        main_->testAttribute(Qt::WA_WState_Created))
+        x11::SetNormalInitialState(static_cast<unsigned long>(main_->winId()));
     if (watched == main_ && event->type() == QEvent::WindowStateChange) {
         const bool now = main_->windowState() & Qt::WindowMinimized;
         if (now != minimized_) {

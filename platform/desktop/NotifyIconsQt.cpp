@@ -17,6 +17,7 @@
 #include <utility>
 
 #include "platform/MessageWindows.h"
+#include "platform/TraceMarks.h"
 #include "platform/desktop/DesktopPlatform.h"
 #include "platform/desktop/x11/TrayFrames.h"
 
@@ -26,6 +27,17 @@ const QString kNotifyService = QStringLiteral("org.freedesktop.Notifications");
 const QString kNotifyPath = QStringLiteral("/org/freedesktop/Notifications");
 const QString kNotifyInterface = QStringLiteral("org.freedesktop.Notifications");
 const QString kWatcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
+const QString kWatcherPath = QStringLiteral("/StatusNotifierWatcher");
+const QString kWatcherInterface = QStringLiteral("org.kde.StatusNotifierWatcher");
+
+// Asks the watcher whether a host is registered with it.
+QDBusMessage AskHostRegistered()
+{
+    QDBusMessage get = QDBusMessage::createMethodCall(kWatcherService, kWatcherPath,
+                                                      QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    get << kWatcherInterface << QStringLiteral("IsStatusNotifierHostRegistered");
+    return get;
+}
 constexpr uint kClosedExpired = 1;
 
 // The raw image of a notification (hint "image-data").
@@ -86,6 +98,7 @@ void qDBusAddSpyHook(void (*hook)(const QDBusMessage&));
 // Defined at the end, where Xlib's macros can do no harm.
 static unsigned long SystemTrayOwner();
 static std::unique_ptr<QAbstractNativeEventFilter> WatchTrayManager(QObject* receiver);
+static unsigned long WatchTrayOwner(QAbstractNativeEventFilter* filter);
 
 QtNotifyIcons::QtNotifyIcons(IMessageWindows& windows) : windows_(windows)
 {
@@ -432,20 +445,76 @@ void QtNotifyIcons::WatchHost()
                       (bus.isConnected() && bus.interface() && bus.interface()->isServiceRegistered(kWatcherService).value());
     if (statusNotifier_) {
         qDBusAddSpyHook(SpyOnItemCall);
-        auto* watcher = new QDBusServiceWatcher(kWatcherService, bus, QDBusServiceWatcher::WatchForRegistration, this);
-        connect(watcher, &QDBusServiceWatcher::serviceRegistered, this, [this] { HostAppeared(); });
+        auto* watcher = new QDBusServiceWatcher(kWatcherService, bus,
+                                                QDBusServiceWatcher::WatchForRegistration |
+                                                    QDBusServiceWatcher::WatchForUnregistration,
+                                                this);
+        connect(watcher, &QDBusServiceWatcher::serviceRegistered, this, [this] {
+            HostAppeared();
+            StatusNotifierHostChanged();
+        });
+        connect(watcher, &QDBusServiceWatcher::serviceUnregistered, this, [this] {
+            ++hostQuestion_;
+            SetHostPresent(false);
+        });
+        // A watcher may be there with no host to show its items.
+        for (const char* signal : {"StatusNotifierHostRegistered", "StatusNotifierHostUnregistered"})
+            bus.connect(kWatcherService, kWatcherPath, kWatcherInterface, QLatin1String(signal), this,
+                        SLOT(StatusNotifierHostChanged()));
+        if (bus.isConnected() && bus.interface() && bus.interface()->isServiceRegistered(kWatcherService).value()) {
+            const QDBusReply<QDBusVariant> reply = bus.call(AskHostRegistered(), QDBus::Block, 2000);
+            hostPresent_ = reply.isValid() && reply.value().variant().toBool();
+        }
         return;
     }
     // An XEmbed tray host announces itself with a MANAGER message on the root
     // window when it takes the tray selection, a restarted one too, even
     // under the window id of the one before: listen for that, no polling.
+    // Its going is the destruction of the selection owner's window.
     hostFilter_ = WatchTrayManager(this);
     frames_ = std::make_unique<XTrayFrames>();
+    FollowTrayOwner();
+}
+
+bool QtNotifyIcons::HostPresent()
+{
+    WatchHost();
+    return hostPresent_;
+}
+
+void QtNotifyIcons::SetHostPresent(bool present)
+{
+    if (present == hostPresent_) return;
+    hostPresent_ = present;
+    TraceMark(present ? "tray-host-present" : "tray-host-gone");
+}
+
+void QtNotifyIcons::StatusNotifierHostChanged()
+{
+    const unsigned question = ++hostQuestion_;
+    auto* watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(AskHostRegistered(), 2000), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, question](QDBusPendingCallWatcher* w) {
+        w->deleteLater();
+        if (question != hostQuestion_) return;
+        const QDBusPendingReply<QDBusVariant> reply = *w;
+        SetHostPresent(!reply.isError() && reply.value().variant().toBool());
+    });
+}
+
+void QtNotifyIcons::FollowTrayOwner()
+{
+    SetHostPresent(hostFilter_ && WatchTrayOwner(hostFilter_.get()) != 0);
 }
 
 void QtNotifyIcons::TrayWindowChanged()
 {
-    if (SystemTrayOwner()) HostAppeared();
+    FollowTrayOwner();
+    if (hostPresent_) HostAppeared();
+}
+
+void QtNotifyIcons::TrayOwnerGone()
+{
+    FollowTrayOwner();  // a successor may have taken the selection already
 }
 
 void QtNotifyIcons::HostAppeared()
@@ -484,7 +553,8 @@ static unsigned long SystemTrayOwner()
 
 namespace {
 // Queues TrayWindowChanged on the receiver for each MANAGER message that
-// announces a new owner of the tray selection.
+// announces a new owner of the tray selection, and TrayOwnerGone when the
+// owner's window followed is destroyed.
 class TrayManagerFilter : public QAbstractNativeEventFilter {
 public:
     TrayManagerFilter(QObject* receiver, std::uint32_t manager, std::uint32_t selection)
@@ -499,6 +569,12 @@ public:
     {
         if (type != "xcb_generic_event_t") return false;
         const auto* event = static_cast<const xcb_generic_event_t*>(message);
+        if ((event->response_type & 0x7f) == XCB_DESTROY_NOTIFY) {
+            const auto* d = reinterpret_cast<const xcb_destroy_notify_event_t*>(event);
+            if (owner_ && d->window == owner_ && receiver_)
+                QMetaObject::invokeMethod(receiver_, "TrayOwnerGone", Qt::QueuedConnection);
+            return false;
+        }
         if ((event->response_type & 0x7f) != XCB_CLIENT_MESSAGE) return false;
         const auto* m = reinterpret_cast<const xcb_client_message_event_t*>(event);
         if (m->format == 32 && m->type == manager_ && m->data.data32[1] == selection_ && receiver_)
@@ -506,11 +582,35 @@ public:
         return false;
     }
 
+    std::uint32_t owner_ = 0;
+
 private:
     QPointer<QObject> receiver_;
     std::uint32_t manager_, selection_;
 };
 }  // namespace
+
+// The tray selection's owner now, with its destruction reported to the
+// filter; 0 without one.
+static unsigned long WatchTrayOwner(QAbstractNativeEventFilter* filter)
+{
+    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    xcb_connection_t* connection = x11 ? x11->connection() : nullptr;
+    auto* tray = static_cast<TrayManagerFilter*>(filter);
+    if (!connection) return tray->owner_ = 0;
+    unsigned long owner = SystemTrayOwner();
+    // The owner may go between the question and the selection of its
+    // events; asked again after it, an owner gone by then reads as none.
+    for (int tries = 0; owner && tries < 3; ++tries) {
+        const std::uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+        xcb_change_window_attributes(connection, static_cast<xcb_window_t>(owner), XCB_CW_EVENT_MASK, &mask);
+        const unsigned long again = SystemTrayOwner();
+        if (again == owner) break;
+        owner = again;
+    }
+    tray->owner_ = static_cast<std::uint32_t>(owner);
+    return owner;
+}
 
 static std::unique_ptr<QAbstractNativeEventFilter> WatchTrayManager(QObject* receiver)
 {

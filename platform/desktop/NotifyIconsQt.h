@@ -27,6 +27,9 @@ public:
     explicit QtNotifyIcons(IMessageWindows& windows);
     ~QtNotifyIcons() override;
     bool ShellNotifyIcon(DWORD message, const NotifyIconData& data) override;
+    // An XEmbed tray manager owns the tray selection, or the
+    // StatusNotifierWatcher has a host registered: whichever the icons speak.
+    bool HostPresent() override;
 
     // The tooltip text the tray shows for a record's tip.
     static QString TipText(const char* szTip);
@@ -37,6 +40,8 @@ private slots:
     void NotificationClosed(uint id, uint reason);
     void ActionInvoked(uint id, const QString& actionKey);
     void TrayWindowChanged();
+    void TrayOwnerGone();
+    void StatusNotifierHostChanged();
 
 private:
     using Key = std::pair<HWND, UINT>;
@@ -75,6 +80,8 @@ private:
     void Remove(Icon& icon);
     void WatchHost();
     void HostAppeared();
+    void SetHostPresent(bool present);
+    void FollowTrayOwner();
 
     IMessageWindows& windows_;
     std::map<Key, Icon> icons_;
@@ -85,6 +92,8 @@ private:
     QString capabilitiesOwner_;  // the server connection bodyMarkup_ was asked of
     bool bodyMarkup_ = false;
     bool hostWatched_ = false;
+    bool hostPresent_ = false;
+    unsigned hostQuestion_ = 0;  // the latest question to the watcher; older answers are stale
     // Sees the tray hosts' announcements on the toolkit's X connection.
     std::unique_ptr<QAbstractNativeEventFilter> hostFilter_;
     // XEmbed icons: the images of a blink, kept by the X server.

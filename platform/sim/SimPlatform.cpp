@@ -203,6 +203,13 @@ void SimNotifyIcons::RestartHost()
     windows_.BroadcastMessage(windows_.RegisterWindowMessage("TaskbarCreated"), 0, 0);
 }
 
+void SimNotifyIcons::SetHostPresent(bool present)
+{
+    if (present == hostPresent) return;
+    hostPresent = present;
+    if (present) RestartHost();
+}
+
 const NotifyIconData* SimNotifyIcons::Find(UINT id) const
 {
     auto it = icons.find(id);

@@ -120,6 +120,10 @@ public:
     // The tray host restarts: all icons are gone and "TaskbarCreated" is broadcast.
     void RestartHost();
     const NotifyIconData* Find(UINT id) const;
+    bool HostPresent() override { return hostPresent; }
+    // The tray host goes away (icons stay recorded, unseen) or comes back,
+    // which a restart announces.
+    void SetHostPresent(bool present);
 
     struct Call {
         DWORD message;
@@ -128,6 +132,7 @@ public:
     std::vector<Call> calls;
     std::map<UINT, NotifyIconData> icons;
     bool fail = false;
+    bool hostPresent = true;
 
 private:
     SimMessageWindows& windows_;

@@ -31,6 +31,19 @@
 #include "platform/TraceMarks.h"
 
 namespace {
+// Runs a handler of the host's; what it throws is said, not let into the engine's event.
+template <class Handler, class... Args>
+void Raise(const char* what, const Handler& handler, Args&&... args)
+{
+    if (!handler) return;
+    try {
+        handler(std::forward<Args>(args)...);
+    } catch (const std::exception& e) {
+        qWarning("%s handler failed: %s", what, e.what());
+    } catch (...) {
+        qWarning("%s handler failed", what);
+    }
+}
 
 // Runs in the application's own script world, so page scripts cannot have
 // replaced what it uses. The doctype is not part of outerHTML.
@@ -399,14 +412,7 @@ void WebEngineBrowserView::LoadHtml(const std::string& html)
 
 void WebEngineBrowserView::RaiseBeforeNavigate(TBeforeNavigateArgs& args)
 {
-    if (!OnBeforeNavigate2) return;
-    try {
-        OnBeforeNavigate2(args);
-    } catch (const std::exception& e) {
-        qWarning("before-navigate handler failed: %s", e.what());
-    } catch (...) {
-        qWarning("before-navigate handler failed");
-    }
+    Raise("before-navigate", OnBeforeNavigate2, args);
 }
 
 bool WebEngineBrowserView::AcceptNavigation(const QUrl& url, QWebEnginePage::NavigationType type, bool isMainFrame)
@@ -587,14 +593,7 @@ void WebEngineBrowserView::LoadEndedSoon(const QUrl& url)
     // turn and nothing is said; else the load ended without a page.
     std::weak_ptr<bool> alive = alive_;
     QTimer::singleShot(0, this, [this, alive, url] {
-        if (alive.expired() || Busy() || !OnLoadEnded) return;
-        try {
-            OnLoadEnded(Spelling(url));
-        } catch (const std::exception& e) {
-            qWarning("load-ended handler failed: %s", e.what());
-        } catch (...) {
-            qWarning("load-ended handler failed");
-        }
+        if (!alive.expired() && !Busy()) Raise("load-ended", OnLoadEnded, Spelling(url));
     });
 }
 
@@ -672,14 +671,7 @@ void WebEngineBrowserView::ReportCompletion(unsigned long long seq)
     // Completions asked before this one whose copies never came are over.
     completions_.erase(completions_.begin(), std::next(it));
     hasDocument_ = true;
-    if (!OnDocumentComplete) return;
-    try {
-        OnDocumentComplete(Spelling(completed));
-    } catch (const std::exception& e) {
-        qWarning("document-complete handler failed: %s", e.what());
-    } catch (...) {
-        qWarning("document-complete handler failed");
-    }
+    Raise("document-complete", OnDocumentComplete, Spelling(completed));
 }
 
 void WebEngineBrowserView::PostNavigateError(const std::string& url, const std::string& reason)
@@ -697,14 +689,7 @@ void WebEngineBrowserView::PostNavigateError(const std::string& url, const std::
 
 void WebEngineBrowserView::RaiseNavigateError(const TNavigateErrorArgs& error)
 {
-    if (!OnNavigateError) return;
-    try {
-        OnNavigateError(error);
-    } catch (const std::exception& e) {
-        qWarning("navigate-error handler failed: %s", e.what());
-    } catch (...) {
-        qWarning("navigate-error handler failed");
-    }
+    Raise("navigate-error", OnNavigateError, error);
 }
 
 bool WebEngineBrowserView::ShowContextMenu(QContextMenuEvent* event)

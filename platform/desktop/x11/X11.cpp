@@ -6,6 +6,7 @@
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <X11/extensions/scrnsaver.h>
 
 namespace x11 {
@@ -40,6 +41,20 @@ void FlushBeforeEverySleep()
     flushing = QObject::connect(loop, &QAbstractEventDispatcher::aboutToBlock, [] {
         if (Display* dpy = TheDisplay()) XFlush(dpy);
     });
+}
+
+void SetNormalInitialState(unsigned long window)
+{
+    Display* dpy = TheDisplay();
+    if (!dpy || !window) return;
+    XWMHints* hints = XGetWMHints(dpy, window);
+    if (!hints) return;  // no hints: the map is normal
+    if ((hints->flags & StateHint) && hints->initial_state != NormalState) {
+        hints->initial_state = NormalState;
+        XSetWMHints(dpy, window, hints);
+        XFlush(dpy);
+    }
+    XFree(hints);
 }
 
 void SetSkipTaskbar(unsigned long window, bool skip)

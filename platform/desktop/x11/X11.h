@@ -16,6 +16,10 @@ xcb_connection_t* Connection();
 void FlushBeforeEverySleep();
 // Adds or removes _NET_WM_STATE_SKIP_TASKBAR on a top-level window.
 void SetSkipTaskbar(unsigned long window, bool skip);
+// Asks the window manager to map the window normal, not iconified, at its
+// next map: a window iconified by the program and restored by the window
+// manager keeps the iconic initial state in its hints.
+void SetNormalInitialState(unsigned long window);
 // Milliseconds since the session's last input (XScreenSaver extension).
 bool IdleMilliseconds(unsigned long& ms);
 // Whether the X server has the screen-saver extension; asks over a

@@ -115,6 +115,31 @@ TEST_F(SettingsValue, OneSaveIsAllOrNothing)
     EXPECT_TRUE(back.PasswordInKeyring);
 }
 
+TEST_F(SettingsValue, AFileReadAndSavedUnchangedKeepsItsBytes)
+{
+    // As the Windows program writes it (CR LF, every key), as the keyring
+    // leaves it, and an old one with a comment and a key of its own.
+    const std::string files[] = {
+        "[Form]\r\nTop=10\r\nLeft=20\r\nMinimizeOnClose=0\r\nUseTransparency=1\r\nRemoveFromTaskBar=1\r\n"
+        "[Prefs]\r\nBaseURL=http://127.0.0.1:8080/\r\nUsername=ann\r\nPassword=cj\r\nPlayTickingSound=0\r\n"
+        "TickingSoundInterval=60\r\nHotKeyStartStop=32960\r\nShowMinuteReminder=0\r\nMinuteReminderInterval=20\r\n"
+        "AutoStopStartOnIdleTime=0\r\nAutoStopStartOnIdleTimeMinutes=2\r\n",
+        "[Form]\nTop=0\nLeft=0\nMinimizeOnClose=1\nUseTransparency=0\nRemoveFromTaskBar=0\n[Prefs]\n"
+        "BaseURL=https://worklog.example.org/\nUsername=J\xfcrgen\nPassword=\nPlayTickingSound=1\n"
+        "TickingSoundInterval=0\nHotKeyStartStop=0\nShowMinuteReminder=1\nMinuteReminderInterval=5\n"
+        "AutoStopStartOnIdleTime=1\nAutoStopStartOnIdleTimeMinutes=9\nPasswordInKeyring=1\n",
+        "; kept\r\n[Form]\r\nTop=-3\r\nLeft=7\r\nMinimizeOnClose=0\r\nUseTransparency=1\r\nRemoveFromTaskBar=1\r\n"
+        "Extra=yes\r\n[Prefs]\r\nBaseURL=\" spaced \"\r\nUsername=ann\r\nPassword=cj\r\nPlayTickingSound=0\r\n"
+        "TickingSoundInterval=60\r\nHotKeyStartStop=49217\r\nShowMinuteReminder=0\r\nMinuteReminderInterval=20\r\n"
+        "AutoStopStartOnIdleTime=0\r\nAutoStopStartOnIdleTimeMinutes=2\r\nPasswordInKeyring=0\r\n",
+    };
+    for (const std::string& file : files) {
+        Write(Path(), file);
+        WriteSettingsFile(Path(), ReadSettingsFile(Path()));
+        EXPECT_EQ(Read(Path()), file);
+    }
+}
+
 // Files of the shapes users have: the Windows program's (CR LF, all keys),
 // older ones lacking keys, comments and other sections, keys in other case.
 rc::Gen<std::string> GenFile()

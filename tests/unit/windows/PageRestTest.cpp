@@ -208,6 +208,32 @@ TEST_P(PageRest, StopWhileLetGoWithItsAnswerLostIsNotShownAsDone)
     EXPECT_EQ(carriedOut, 2);
 }
 
+TEST_P(PageRest, WithoutAStoredPasswordTheSessionSurvivesTheRest)
+{
+    // The user typed the password into the page; none is stored.
+    prefs->edtPassword->SetText("");
+    const std::size_t posts = view->navigations.size();
+    HideUntilDiscarded();
+    form->tryIconDblClick();
+    // The page comes back with the engine's session: no login, no empty password posted.
+    ASSERT_EQ(view->pendingUrl, base + "time_log.php?smallbtn=1");
+    EXPECT_TRUE(view->navigations.back().postData.empty());
+    Load();
+    EXPECT_TRUE(form->Link.Connected());
+    EXPECT_EQ(view->navigations.size(), posts + 1);
+    // The service forgot the session meanwhile: its login form comes back, with the keys in its password field.
+    form->HidetoTray1Click();
+    sim.Advance(TForm1::kPageRestMs + 10);
+    ASSERT_TRUE(view->Discarded());
+    sessionExpired = true;
+    scripts.clear();
+    form->tryIconDblClick();
+    Load();
+    EXPECT_EQ(view->navigations.size(), posts + 2) << "nothing posted for the user";
+    ASSERT_FALSE(scripts.empty());
+    EXPECT_EQ(scripts.back(), TServiceUrls::FocusPasswordScript());
+}
+
 INSTANTIATE_TEST_SUITE_P(BothOrders, PageRest, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "Late" : "Inside"; });
 

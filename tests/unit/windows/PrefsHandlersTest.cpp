@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QFocusEvent>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QPushButton>
 
 #include "WindowsFixture.h"
@@ -125,6 +126,17 @@ TEST_F(PrefsHandlers, EscapeDoesNotCloseEnterDoes)
     EXPECT_TRUE(prefs->isVisible());
     prefs->OKBtn->click();
     EXPECT_FALSE(prefs->isVisible());
+}
+
+TEST_F(PrefsHandlers, AboutPageNamesTheSystemItRunsOn)
+{
+    QStringList texts;
+    for (const QLabel* label : prefs->findChildren<QLabel*>()) texts << label->text();
+#if defined(Q_OS_LINUX)
+    EXPECT_TRUE(texts.contains("Chronel Timer Client for Linux")) << texts.join(" | ").toStdString();
+#elif defined(Q_OS_WIN)
+    EXPECT_TRUE(texts.contains("Chronel Timer Client for Windows")) << texts.join(" | ").toStdString();
+#endif
 }
 
 }  // namespace

@@ -165,9 +165,14 @@ protected:
         }
     }
 
-    // A start or stop of the user's is never left waiting without an end.
+    // A start or stop of the user's is never left waiting without an end,
+    // and an exit waiting for the service's stop ends or asks within its bound.
     void CheckIntentsEnd()
     {
+        const std::uint32_t tick = sim.clock.GetTickCount();
+        if (!form->CloseWhenStopped || form->Closed()) exitSince = 0;
+        else if (exitSince == 0) exitSince = tick;
+        else RC_ASSERT(tick - exitSince <= kExitBoundMs);
         const auto& pending = form->Mirror.Pending();
         const bool user = pending && pending->source == TIntentSource::User;
         const std::uint32_t now = sim.clock.GetTickCount();
@@ -278,6 +283,8 @@ protected:
 
     static constexpr std::uint32_t kIntentBoundMs =
         TClockMirror::kSubmitWaitMs + TClockMirror::kPageWaitMs + TServiceLink::kLoginWaitMs + 30000;
+    static constexpr std::uint32_t kExitBoundMs = 3 * TServiceLink::kExitStopWaitMs;
+    std::uint32_t exitSince = 0;
     Answer answer = Answer::Ok;
     bool session = false;  // the service's session for the engine's cookie
     bool active = true;

@@ -45,6 +45,32 @@ TEST_F(WebSession, LoginPostsEncodedCredentials)
     EXPECT_EQ(menusShown, 1);
 }
 
+TEST_F(WebSession, WhatTheFirstRunsPreferencesTakeIsLoggedInWithAtOnce)
+{
+    // No settings file: the login goes to the preset service while the user types.
+    prefs->ShowSettings(TSettings::FirstRun());
+    form->show();
+    QCoreApplication::processEvents();
+    ASSERT_FALSE(view->navigations.empty());
+    EXPECT_EQ(view->navigations.back().url.rfind(PublicBaseURL(), 0), 0u) << view->navigations.back().url;
+    view->FailNavigation(0, "name not resolved");
+    // The user's service, user and password; the preferences are closed.
+    prefs->edtBaseURL->SetText(base);
+    prefs->edtUsername->SetText("ann");
+    prefs->edtPassword->SetText("pw");
+    prefs->accept();
+    ASSERT_TRUE(view->busy);
+    EXPECT_EQ(view->navigations.back().url, base + "index.php?mobile=1&username_or_email=ann&goto=time_log.php%3fsmallbtn=1");
+    EXPECT_EQ(view->navigations.back().postData, "pw=pw");
+    Load();
+    EXPECT_TRUE(form->Link.Connected());
+    // Closing them again unchanged logs in no more.
+    const std::size_t logins = view->navigations.size();
+    prefs->accept();
+    EXPECT_EQ(view->navigations.size(), logins);
+    form->hide();
+}
+
 TEST_F(WebSession, FirstShowPostsLoginThenHostObjectFocusScriptAndHotKeyInOrder)
 {
     WriteIni("[Form]\r\nRemoveFromTaskBar=0\r\n[Prefs]\r\nBaseURL=" + base +
