@@ -18,19 +18,19 @@ const char* const kToolkitValueOptions[] = {"platform", "platformpluginpath", "p
 const char* const kToolkitFlags[] = {"reverse", "widgetcount", "nograb", "dograb", "sync"};
 }  // namespace
 
-std::vector<std::string> ExtraVersionLines()
+std::vector<std::string> ExtraVersionLines(const std::string& settingsFile)
 {
-    std::vector<std::string> lines = DescribeDesktopServices();
+    std::vector<std::string> lines = DescribeDesktopServices(settingsFile);
     // The toolkit joins the accessibility bus only at the start.
     lines.push_back("Screen reader: one switched on after the program started sees it only after a restart "
                     "(Exit from the tray menu, then start it again).");
     return lines;
 }
 
-std::string VersionText()
+std::string VersionText(const std::string& settingsFile)
 {
     std::string text = std::string("ChronelGui (Chronel Timer) ") + CHRONEL_VERSION + "\n";
-    for (const std::string& line : ExtraVersionLines()) text += line + "\n";
+    for (const std::string& line : ExtraVersionLines(settingsFile)) text += line + "\n";
     return text;
 }
 

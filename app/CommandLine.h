@@ -18,8 +18,8 @@ CommandLine ParseCommandLine(const QStringList& arguments);
 
 // "--version": the program's name and version, one line, then the lines of
 // ExtraVersionLines().
-std::string VersionText();
+std::string VersionText(const std::string& settingsFile = {});
 
 // Further lines for --version: the place where start-up choices (window
 // system, idle source, hot-key service) report themselves.
-std::vector<std::string> ExtraVersionLines();
+std::vector<std::string> ExtraVersionLines(const std::string& settingsFile = {});

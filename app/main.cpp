@@ -73,7 +73,9 @@ int main(int argc, char** argv)
         std::fputs(command.usage.c_str(), stdout);
         return 0;
     case CommandLine::Action::Version:
-        std::fputs(VersionText().c_str(), stdout);
+        // The hot key the desktop holds for the settings file named, or this program's own.
+        if (!command.settingsFile.empty()) SetSettingsFileOverride(command.settingsFile);
+        std::fputs(VersionText(SettingsFilePath()).c_str(), stdout);
         return 0;
     case CommandLine::Action::Error:
         std::fprintf(stderr, "ChronelGui: %s\n\n%s", command.error.c_str(), command.usage.c_str());

@@ -398,7 +398,11 @@ void TfrmPrefs::hotkeyStartStopExit()
 
 void TfrmPrefs::HelpBtnClick()
 {
-    CurrentPlatform().Shell->ShellExecute("open", ServiceWebSite());
+    // Where no program opens web pages the user learns it, not a silent click.
+    const std::string site = ServiceWebSite();
+    if (CurrentPlatform().Shell->ShellExecute("open", site) <= 32)
+        CurrentPlatform().MessageBox->Show("There was an error opening the link '" + site + "'.",
+                                           Application().Title(), MB_OK);
 }
 
 void TfrmPrefs::Label9Click()

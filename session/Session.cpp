@@ -145,6 +145,9 @@ void TSession::LoadFailed(const std::string& url, int statusCode, const std::str
     TraceMark("load-failed");
     restoring_ = false;
     credentialsPosted_ = false;
+    // Refused, unknown or untrusted before a request could go: nothing reached the service.
+    lastFailureReached_ = statusCode > 0 || (reason != "connection refused" && reason != "name not resolved" &&
+                                              reason != "TLS failure");
     // A 401 or 403 answering a start or stop: the session is renewed first.
     if (Mirror.LoadFailed(statusCode)) return;
     if (statusCode == 401 || statusCode == 403) {
@@ -282,9 +285,10 @@ std::string TSession::PressEnded(const TIntent& intent, TIntentEnd why, bool& pa
     case TIntentEnd::Failed:
         // Refused: the service answered with its login page, nothing was carried out.
         if (Link.State() == TLinkState::Held) return Link.LastFailure() + " The clock was not " + done + ".";
-        if (intent.submitted)
+        if (intent.submitted && lastFailureReached_)
             return "Could not reach the service: the clock may not have been " + done +
                    ". The window shows the service's clock when it answers again.";
+        if (intent.submitted) return "Could not reach the service: the clock was not " + done + ".";
         return "Not connected to the service: the clock was not " + done + ".";
     case TIntentEnd::Expired: return "The service asked for a login again: the clock was not " + done + ".";
     case TIntentEnd::NoTimerPage:

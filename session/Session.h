@@ -113,4 +113,6 @@ private:
     // The page comes back after a rest: the timer page is loaded with the
     // engine's session, and the credentials go only where the service asks.
     bool restoring_ = false;
+    // The last failed load may have reached the service (an answer lost on its way back).
+    bool lastFailureReached_ = true;
 };

@@ -149,8 +149,10 @@ void WindowSystemStarted();
 
 // The window system, idle-time source and hot-key service the program would
 // use on this session, one "Name: description" line each. Starts and ends a
-// toolkit application of its own: call it where none exists.
-std::vector<std::string> DescribeDesktopServices();
+// toolkit application of its own: call it where none exists. settingsFile:
+// the settings file the program would run with (the desktop may hold its
+// hot key under that file's name).
+std::vector<std::string> DescribeDesktopServices(const std::string& settingsFile = {});
 
 // Factories of the services that live in units of their own.
 std::unique_ptr<INotifyIcons> CreateDesktopNotifyIcons(IMessageWindows& windows);

@@ -45,7 +45,7 @@ private:
 };
 }  // namespace
 
-std::vector<std::string> DescribeDesktopServices()
+std::vector<std::string> DescribeDesktopServices(const std::string& settingsFile)
 {
     ChooseWindowSystem();
     const std::string platform = PlatformToStart();
@@ -70,6 +70,7 @@ std::vector<std::string> DescribeDesktopServices()
     std::unique_ptr<ILastInput> lastInput = ChooseDesktopLastInput(clock);
     std::unique_ptr<IKeyboardLayout> keyboard = CreateDesktopKeyboardLayout();
     std::unique_ptr<IHotKeys> hotKeys = CreateDesktopHotKeys(windows, keyboard.get());
+    if (hotKeys && !settingsFile.empty()) hotKeys->SetSettingsFile(settingsFile);
     Platform described;
     described.WindowSystem = &windowSystem;
     described.LastInput = lastInput.get();

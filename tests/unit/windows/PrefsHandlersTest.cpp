@@ -105,6 +105,12 @@ TEST_F(PrefsHandlers, TaskbarBoxActsAtOnceAndHelpOpensSite)
     ASSERT_EQ(sim.shell.opened.size(), 2u);
     EXPECT_EQ(sim.shell.opened[0], std::make_pair(std::string("open"), ServiceWebSite()));
     EXPECT_EQ(sim.shell.opened[0], sim.shell.opened[1]);
+    EXPECT_TRUE(sim.messageBox.shown.empty());
+    // No program to open it: said, not swallowed.
+    sim.shell.result = 2;
+    prefs->HelpBtn->click();
+    ASSERT_EQ(sim.messageBox.shown.size(), 1u);
+    EXPECT_EQ(sim.messageBox.shown[0].text, "There was an error opening the link '" + ServiceWebSite() + "'.");
 }
 
 TEST_F(PrefsHandlers, LoadRunsHandlersForChangedValues)
