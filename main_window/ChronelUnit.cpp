@@ -903,7 +903,7 @@ void TForm1::IntentEnded(const TIntent& intent, TIntentEnd why)
 void TForm1::tmrEverythingTimer()
 {
     const TIdleWatch::Second idle =
-        Idle.Tick(ClockRunning, CurrentSettings(), CurrentPlatform().LastInput, CurrentPlatform().Clock->GetTickCount());
+        Idle.Tick(ClockRunning, CurrentSettings(), CurrentPlatform().LastInput, *CurrentPlatform().Clock);
     if (ClockRunning && idle.showCaption) {
         const long long seconds = SecondsBetween(StartTime, CurrentPlatform().Clock->Now());
         SetCaption(std::to_string(seconds / 60) + " min." + idle.caption);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/Clock.h"
 #include "platform/LastInput.h"
 
 namespace {
@@ -12,7 +13,7 @@ std::uint32_t Threshold(const TSettings& settings)
 }  // namespace
 
 TIdleWatch::Second TIdleWatch::Tick(bool clockRunning, const TSettings& settings, ILastInput* source,
-                                    std::uint32_t now)
+                                    IClock& clock)
 {
     Second out;
     if (!settings.AutoStopStartOnIdleTime) return out;
@@ -38,7 +39,10 @@ TIdleWatch::Second TIdleWatch::Tick(bool clockRunning, const TSettings& settings
         unreadableReported_ = false;
         Notice("Idle detection works again; automatic stop and restart are on.", false, 30);
     }
-    const std::uint32_t idleSeconds = (now - lastInput) / 1000u;
+    // The time is read after the input: input between the two is not
+    // taken for a tick count from the future (an endless idle time).
+    const std::uint32_t now = clock.GetTickCount();
+    const std::uint32_t idleSeconds = static_cast<std::int32_t>(now - lastInput) > 0 ? (now - lastInput) / 1000u : 0u;
     const std::uint32_t threshold = Threshold(settings);
     if (idleSeconds < 2) {
         out.caption = " not idle ";

@@ -10,6 +10,7 @@
 #include "session/ClockMirror.h"
 #include "session/Settings.h"
 
+class IClock;
 class ILastInput;
 
 class TIdleWatch {
@@ -24,8 +25,8 @@ public:
         std::string caption;  // the caption's idle part (" not idle ", " 40/120 sec idle stop", " idle n/a")
         bool showCaption = true;  // false while no fresh reading decides anything
     };
-    // One second of the window's timer. now: the tick count.
-    Second Tick(bool clockRunning, const TSettings& settings, ILastInput* source, std::uint32_t now);
+    // One second of the window's timer, on the clock's tick count.
+    Second Tick(bool clockRunning, const TSettings& settings, ILastInput* source, IClock& clock);
     // The machine slept that long: as long an idle period stops a running clock.
     void Slept(std::uint32_t seconds, bool clockRunning, const TSettings& settings, ILastInput* source);
     // A start or stop navigates: an idle one sets the break it carries.

@@ -152,6 +152,13 @@ TEST_F(Clock, RunningMinutesAndIdleCaption)
     EXPECT_EQ(form->windowTitle().toStdString(), "1 min. not idle ");
     sim.Advance(44000);
     EXPECT_EQ(form->windowTitle().toStdString(), "1 min. 45/120 sec idle stop");
+    // Input stamped just after the clock was read is input now, not an
+    // endless idle time that stops the clock.
+    sim.lastInput.tick = sim.clock.GetTickCount() + 1500;
+    sim.Advance(1000);
+    EXPECT_EQ(form->windowTitle().toStdString(), "1 min. not idle ");
+    EXPECT_TRUE(form->ClockRunning);
+    EXPECT_FALSE(form->Mirror.Pending());
 }
 
 TEST_F(Clock, IdleStopAndRestartReportTheBreak)
