@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QWindow>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -43,6 +44,22 @@ void OfferPagesToAssistiveTechnology()
 {
     if (!qEnvironmentVariableIsSet("QTWEBENGINE_ENABLE_LINUX_ACCESSIBILITY"))
         qputenv("QTWEBENGINE_ENABLE_LINUX_ACCESSIBILITY", "1");
+}
+
+// The application's name is what the tray's StatusNotifierItem shows as its
+// Title (and its Id), so it is the one people read. The display name is left
+// unset: on X11 and Wayland the toolkit would append it to every window's
+// caption. X11's window class, which docks match against the desktop entry's
+// StartupWMClass, is taken from the application's name once, at the first
+// window: one is made before the name changes. Folders are named explicitly.
+void NameTheApplication()
+{
+    QApplication::setApplicationName(kDesktopId);
+    if (QGuiApplication::platformName() == QLatin1String("xcb")) {
+        QWindow classed;
+        classed.create();
+    }
+    QApplication::setApplicationName(QStringLiteral("Chronel Timer"));
 }
 
 // Ends the preferences while they are whole: hidden first, so the focus
@@ -102,9 +119,9 @@ int main(int argc, char** argv)
     TraceMark("qapp");
     // The program ends when the main window closes, not with its last window.
     qtApp.setQuitOnLastWindowClosed(false);
-    QApplication::setApplicationName("chronel-timer");
     // Docks and Wayland compositors match the window to the installed desktop entry.
     QGuiApplication::setDesktopFileName(kDesktopId);
+    NameTheApplication();
     if (!command.settingsFile.empty()) SetSettingsFileOverride(command.settingsFile);
 
     // A second start with the same settings file shows the first (a start

@@ -20,7 +20,8 @@ TCppWebBrowser::TCppWebBrowser(QWidget* parent)
         Fire(OnDocumentComplete, this, url);
     };
     view_->OnNavigateError = [this](const TNavigateErrorArgs& e) {
-        Fire(OnNavigateError, this, e.URL, e.StatusCode, e.Reason);
+        if (OnNavigateFailed) Fire(OnNavigateFailed, this, e);
+        else Fire(OnNavigateError, this, e.URL, e.StatusCode, e.Reason);
     };
     view_->OnLoadEnded = [this](const std::string& url) { Fire(OnLoadEnded, this, url); };
 }

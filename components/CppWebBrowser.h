@@ -7,6 +7,7 @@
 #include <string>
 
 class IBrowserView;
+struct TNavigateErrorArgs;
 class IHtmlDocument;
 class QWidget;
 
@@ -51,6 +52,9 @@ public:
     // A top-level load failed (no document complete follows for it).
     std::function<void(TCppWebBrowser* sender, const std::string& url, int statusCode, const std::string& reason)>
         OnNavigateError;
+    // The same with all the engine said of it (its domain, number, a refused
+    // certificate); when set, raised instead of OnNavigateError.
+    std::function<void(TCppWebBrowser* sender, const TNavigateErrorArgs& error)> OnNavigateFailed;
     // A top-level load ended without a page and without an error.
     std::function<void(TCppWebBrowser* sender, const std::string& url)> OnLoadEnded;
 

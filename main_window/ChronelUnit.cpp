@@ -31,9 +31,7 @@ TForm1* Form1 = nullptr;
 namespace {
 constexpr int kOuterWidth = 132;
 constexpr int kOuterHeight = 176;
-const char* const kTimerPagePattern = "<\\s*?option .*?(selected)[^>]*?>([^<]+)</option>";
 constexpr std::uint32_t kFirstPaintWaitMs = 30000;
-constexpr std::uint32_t kKeyringExitWaitMs = 10000;
 }  // namespace
 
 TForm1::TForm1()
@@ -47,7 +45,9 @@ TForm1::TForm1()
     QFont f("MS Sans Serif");
     f.setPointSize(8);
     setFont(f);
-    resize(kOuterWidth, kOuterHeight);
+    // A fixed size: tiling window managers float the window at it rather
+    // than stretch it over the screen.
+    setFixedSize(kOuterWidth, kOuterHeight);
     handle_ = CurrentPlatform().Windows->AllocateHWnd([this](TMessage& m) { DispatchMessage(m); });
 
     auto* layout = new QVBoxLayout(this);
@@ -62,9 +62,7 @@ TForm1::TForm1()
     Web->OnDocumentComplete = [this](TCppWebBrowser*, const std::string& url) {
         Session.PageCompleted(url, url == kLocalPageUrl);
     };
-    Web->OnNavigateError = [this](TCppWebBrowser*, const std::string& url, int status, const std::string& reason) {
-        Session.LoadFailed(url, status, reason);
-    };
+    Web->OnNavigateFailed = [this](TCppWebBrowser*, const TNavigateErrorArgs& error) { Session.LoadFailed(error); };
     Web->OnLoadEnded = [this](TCppWebBrowser*, const std::string& url) { Session.LoadEnded(url); };
     Session.ShownPassword = [](const std::string& bytes) { return SettingsTextToShow(bytes).toStdString(); };
     Link.OnConnectedChanged = [this](bool connected) { ShowConnected(connected); };
@@ -75,8 +73,12 @@ TForm1::TForm1()
     Idle.OnNotice = [this](const std::string& text, bool warning, unsigned seconds) {
         tryIcon->ShowBalloonHint(TIdleWatch::kTitle, text, warning ? bitWarning : bitInfo, seconds);
     };
-    Mirror.OnShow = [this](TClockState state, TShowKind kind) { ShowServiceClock(state, kind); };
+    Mirror.OnShow = [this](TClockState state, TShowKind kind) { Clock.ShowService(state, kind); };
     Mirror.OnEnded = [this](const TIntent& intent, TIntentEnd why) { IntentEnded(intent, why); };
+    if (INotifyIcons* icons = CurrentPlatform().NotifyIcons)
+        icons->OnHostChanged = [this](bool present) {
+            if (!present) Application().Guard([this] { TrayHostGone(); });
+        };
     if (INetworkStatus* network = CurrentNetworkStatus())
         network->OnOnline = [this] { Application().Guard([this] { Link.NetworkBack(); }); };
 
@@ -100,12 +102,6 @@ TForm1::TForm1()
     mnuApp.OnPopup = [this](TPopupMenu*) { mnuAppPopup(); };
 
     FillClockIcons(icons);
-    preg.SetOptions(preCaseLess);
-    mplayer.OnNotify = [this](TMediaPlayer*) { mplayerNotify(); };
-
-    tmrTickingSound.SetEnabled(false);
-    tmrTickingSound.SetInterval(60000);
-    tmrTickingSound.OnTimer = [this](TTimer*) { tmrTickingSoundTimer(); };
 
     tryIcon = std::make_unique<TTrayIcon>(this);
     tryIcon->SetIconList(&icons);
@@ -120,9 +116,6 @@ TForm1::TForm1()
     // the tray host's round trips need not hold up the window.
     QTimer::singleShot(0, this, [this] { DockTrayIcon(); });
 
-    tmrMinuteReminder.SetEnabled(false);
-    tmrMinuteReminder.SetInterval(1200000);
-    tmrMinuteReminder.OnTimer = [this](TTimer*) { tmrMinuteReminderTimer(); };
     tmrEverything.SetInterval(1000);
     tmrEverything.SetEnabled(true);
     tmrEverything.OnTimer = [this](TTimer*) { tmrEverythingTimer(); };
@@ -150,6 +143,7 @@ TForm1::TForm1()
 TForm1::~TForm1()
 {
     if (INetworkStatus* network = CurrentNetworkStatus()) network->OnOnline = nullptr;
+    if (INotifyIcons* icons = CurrentPlatform().NotifyIcons) icons->OnHostChanged = nullptr;
     if (IHotKeys* hotKeys = CurrentPlatform().HotKeys) hotKeys->UnregisterHotKey(handle_, 0);
     if (ISingleInstance* instance = CurrentPlatform().Instance) {
         instance->OnRaise = nullptr;
@@ -285,7 +279,7 @@ void TForm1::FitOuterSize()
     // The outer size includes the frame the window manager added.
     const QSize frame = frameGeometry().size() - geometry().size();
     if (frame.width() >= 0 && frame.height() >= 0 && frame.width() < kOuterWidth && frame.height() < kOuterHeight)
-        resize(kOuterWidth - frame.width(), kOuterHeight - frame.height());
+        setFixedSize(kOuterWidth - frame.width(), kOuterHeight - frame.height());
 }
 
 void TForm1::paintEvent(QPaintEvent* event)
@@ -313,168 +307,15 @@ void TForm1::Preferences1Click()
     frmPrefs->exec();
 }
 
+void TForm1::closeEvent(QCloseEvent* event)
+{
+    Exit.CloseEvent(event);
+}
+
 void TForm1::Exit1Click()
 {
     ExitRequested = true;
     Close();
-}
-
-bool TForm1::Close()
-{
-    if (inCloseQuery_) {
-        // Asked again from inside the question (the clock stopped at once):
-        // the toolkit ignores a nested close, so the outer one runs it.
-        closeAgain_ = true;
-        return false;
-    }
-    return close();
-}
-
-bool TForm1::FormCloseQuery()
-{
-    // A Yes at the session's end closes once the clock stopped, as an Exit would.
-    if (CurrentSettings().MinimizeOnClose && !ExitRequested && !CloseWhenStopped) {
-        HidetoTray1->Click();
-        return false;
-    }
-    if (ClockRunning) {
-        AskToStopAndExit();
-        return false;
-    }
-    if (Session.ClockChangeOnItsWay()) {
-        // The user stopped the clock, but the service has not said so yet (or
-        // a lost answer left it unknown): the program ends once a timer page
-        // shows it stopped, as after the question's Yes. An exit already
-        // waiting for that goes on waiting.
-        if (CloseWhenStopped) return false;
-        CloseWhenStopped = true;
-        if (Link.BeginExitStop()) Mirror.Request(TClockState::Stopped, TIntentSource::Exit);
-        return false;
-    }
-    return true;
-}
-
-bool TForm1::AskToStopAndExit()
-{
-    const int answer = CurrentPlatform().MessageBox->Show("Do you want to stop your time clock and exit?",
-                                                          "Time Clock Still Running", MB_YESNO);
-    if (answer != IDYES) return false;
-    CloseWhenStopped = true;
-    // The program ends once a timer page shows the clock stopped; a page
-    // that cannot take the stop leads to a second question instead.
-    if (Link.BeginExitStop()) Mirror.Request(TClockState::Stopped, TIntentSource::Exit);
-    return true;
-}
-
-void TForm1::ExitStopFailed(const std::string& reason)
-{
-    if (closed_ || !CloseWhenStopped) return;
-    CloseWhenStopped = false;
-    Link.CancelExitStop();
-    Mirror.Drop(TIntentSource::Exit);
-    // A stop still on its way is not known to have been taken.
-    Mirror.Abandon();
-    const int answer = CurrentPlatform().MessageBox->Show(
-        "The clock could not be stopped at the service (" + reason + "). Exit anyway?", "Time Clock Still Running",
-        MB_YESNO);
-    if (answer != IDYES) {
-        ExitRequested = false;
-        return;
-    }
-    if (!FormClose()) return;
-    closed_ = true;
-    close();
-    QCoreApplication::quit();
-}
-
-bool TForm1::FormClose()
-{
-    if (!frmPrefs->SaveSettingsOrAskToClose(SettingsFilePath())) return false;
-    // A password on its way to the keyring must not end with the program.
-    frmPrefs->Keyring().Settle(kKeyringExitWaitMs);
-    return true;
-}
-
-void TForm1::closeEvent(QCloseEvent* event)
-{
-    TraceMark("close-asked");
-    if (closed_) {
-        event->accept();
-        return;
-    }
-    bool canClose = false;
-    inCloseQuery_ = true;
-    Application().Guard([&] { canClose = FormCloseQuery(); });
-    inCloseQuery_ = false;
-    if (!canClose && closeAgain_) {
-        closeAgain_ = false;
-        Application().Guard([&] { canClose = FormCloseQuery(); });
-    }
-    if (!canClose || closed_ || !FormClose()) {
-        // closed_ is set when a nested close (inside the question) went through.
-        if (!closed_) event->ignore();
-        return;
-    }
-    closed_ = true;
-    event->accept();
-    QCoreApplication::quit();
-}
-
-namespace {
-// Saves the settings without a message box; the failure for the caller to report.
-std::exception_ptr SaveQuietly()
-{
-    try {
-        frmPrefs->SaveSettings(SettingsFilePath());
-        return nullptr;
-    } catch (...) {
-        return std::current_exception();
-    }
-}
-
-std::string MessageOf(std::exception_ptr failure)
-{
-    try {
-        std::rethrow_exception(failure);
-    } catch (const Exception& e) {
-        return e.Message();
-    } catch (const std::exception& e) {
-        return e.what();
-    } catch (...) {
-        return "unknown error";
-    }
-}
-}  // namespace
-
-void TForm1::QueryEndSession(IEndSessionRequest& request)
-{
-    if (closed_) return;
-    // Saved now: the session may end without another word to the program.
-    const std::exception_ptr failure = SaveQuietly();
-    if (!failure && !ClockRunning) return;  // hiding to the tray must not hold the session up
-    // Nothing may be shown without the session manager's leave; then the
-    // session ends and a running clock stays as it is at the service.
-    if (!request.AllowsInteraction()) return;
-    if (failure) Application().HandleException(failure);
-    else AskToStopAndExit();  // a Yes closes the program once the clock is seen stopped
-    request.Release();
-    // The user must see the failed save, and a stop must reach the service
-    // before the session goes: the log-off waits either way. A No changes nothing.
-    request.Cancel();
-}
-
-void TForm1::EndSession()
-{
-    if (closed_) return;
-    int code = 0;
-    if (const std::exception_ptr failure = SaveQuietly()) {
-        std::fprintf(stderr, "ChronelGui: %s.\n", MessageOf(failure).c_str());
-        code = 1;
-    }
-    frmPrefs->Keyring().Settle(kKeyringExitWaitMs);
-    closed_ = true;
-    // Every loop ends, a modal one included; the hot key goes with the window.
-    QCoreApplication::exit(code);
 }
 
 void TForm1::DockTrayIcon()
@@ -519,14 +360,6 @@ void TForm1::BringToFront()
     if (wasVisible) CurrentPlatform().Input->SetForegroundWindow(this);
 }
 
-void TForm1::PrepareForSleep()
-{
-    if (closed_) return;
-    // Reported after the sleep's delay lock is released, not while it is held.
-    if (const std::exception_ptr failure = SaveQuietly())
-        QTimer::singleShot(0, this, [failure] { Application().HandleException(failure); });
-}
-
 void TForm1::ResumeFromSleep(std::uint32_t sleptSeconds)
 {
     if (!closed_) Idle.Slept(sleptSeconds, ClockRunning, CurrentSettings(), CurrentPlatform().LastInput);
@@ -556,6 +389,16 @@ void TForm1::HidetoTray1Click()
         return;
     }
     hide();
+}
+
+void TForm1::TrayHostGone()
+{
+    // A window hidden in the tray would have no way back: the taskbar takes it.
+    if (closed_ || isVisible()) return;
+    // Iconic from its map on: a minimize right after the map may come before the window manager's.
+    CurrentPlatform().AppState->Minimize();
+    show();
+    HidetoTray1Click();
 }
 
 void TForm1::tryIconDblClick()
@@ -636,78 +479,12 @@ void TForm1::NeedPage()
 
 void TForm1::RegisterStartStopHotKey()
 {
-    IHotKeys* hotKeys = CurrentPlatform().HotKeys;
-    const std::uint16_t code = frmPrefs->hotkeyStartStop->HotKey();
-    // The note beside the field says when its key is not active here.
-    if (QObject* note = frmPrefs->findChild<QObject*>("lblHotKeyNote")) note->setProperty("text", QString());
-    if (code == 0) {
-        if (hotKeys) hotKeys->UnregisterHotKey(handle_, 0);
-        return;
-    }
-    UINT modifiers = 0;
-    if (code & scAlt) modifiers |= MOD_ALT;
-    if (code & scCtrl) modifiers |= MOD_CONTROL;
-    if (code & scShift) modifiers |= MOD_SHIFT;
-    if (hotKeys) hotKeys->SetSettingsFile(SettingsFilePath());
-    if (hotKeys && hotKeys->RegisterHotKey(handle_, 0, modifiers, code & scKeyMask)) return;
-    // Only a combination the desktop refused is cleared; a desktop, layout or
-    // answer that says nothing against the key leaves it stored for the next start.
-    const HotKeyFailure why = hotKeys ? hotKeys->LastFailure() : HotKeyFailure::Unavailable;
-    if (why == HotKeyFailure::Taken) frmPrefs->hotkeyStartStop->SetHotKey(0);
-    else HotKeyNotice(why);
+    HotKeys.Register();
 }
 
 void TForm1::HotKeyNotice(HotKeyFailure why)
 {
-    const std::string key = HotKeyText(frmPrefs->hotkeyStartStop->HotKey());
-    std::string held;  // names the key
-    const char* text = nullptr;
-    const char* note = "Not active: the desktop did not bind it; it is tried again at the next start.";
-    switch (why) {
-    case HotKeyFailure::Unavailable:
-        text = "Global hot keys are not available on this desktop.";
-        note = "Not active: this desktop offers no global hot keys.";
-        break;
-    case HotKeyFailure::Held:
-        held = "The start/stop hot key " + key +
-               " is kept by the desktop for itself or another program, so it does nothing here. Choose another key in "
-               "the preferences, or free it in the desktop's shortcut settings.";
-        text = held.c_str();
-        note = "Not active: the desktop keeps this key for itself or another program.";
-        break;
-    case HotKeyFailure::KeyMissing:
-        text = "The start/stop hot key is not on the current keyboard layout.";
-        note = "Not active: the key is not on the current keyboard layout.";
-        break;
-    case HotKeyFailure::Dismissed:
-        text = "The desktop's question about the start/stop hot key was dismissed; it is asked again at the next start.";
-        break;
-    case HotKeyFailure::Failed:
-        text = "The desktop could not bind the start/stop hot key; it is tried again at the next start.";
-        break;
-    case HotKeyFailure::Taken:  // only after a layout change: a refusal in the field empties it
-        text = "The desktop gave the start/stop hot key no key on the current keyboard layout.";
-        note = "Not active: the desktop gave it no key on the current keyboard layout.";
-        break;
-    default: return;
-    }
-    if (QObject* label = frmPrefs->findChild<QObject*>("lblHotKeyNote"))
-        label->setProperty("text", QString::fromUtf8(note));
-    // A key the desktop keeps is named once per key, below.
-    const unsigned bit = why == HotKeyFailure::Held ? 0u : 1u << static_cast<unsigned>(why);
-    if (hotKeyNotices_ & bit) return;
-    hotKeyNotices_ |= bit;
-    // A desktop without global hot keys, or one that keeps the key, stays so:
-    // said once per settings file and desktop (and key), not at every start.
-    if (why == HotKeyFailure::Unavailable || why == HotKeyFailure::Held) {
-        std::string once = why == HotKeyFailure::Unavailable ? "hot keys unavailable" : "hot key held " + key;
-        if (!OnceNotices(SettingsFilePath()).First(once + " on " + OnceNotices::Desktop())) {
-            TraceMark(("hotkey-notice " + std::to_string(static_cast<int>(why)) + " known").c_str());
-            return;
-        }
-    }
-    TraceMark(("hotkey-notice " + std::to_string(static_cast<int>(why)) + " said").c_str());
-    tryIcon->ShowBalloonHint("Chronel Timer", text, bitWarning, 10);
+    HotKeys.Notice(why);
 }
 
 // ---- clock state --------------------------------------------------------------
@@ -718,157 +495,12 @@ void TForm1::SetCaption(const std::string& caption)
     Application().SetTitle(caption);
 }
 
-namespace {
-std::string& TickingSoundPathOverride()
-{
-    static std::string path;
-    return path;
-}
-}  // namespace
-
-void TForm1::SetTickingSoundPathForTests(const std::string& path)
-{
-    TickingSoundPathOverride() = path;
-}
-
-std::string TForm1::TickingSoundPath()
-{
-    if (!TickingSoundPathOverride().empty()) return TickingSoundPathOverride();
-    return QCoreApplication::applicationDirPath().toStdString() + "/" + "sounds/clock-ticking.wav";
-}
-
 void TForm1::StartClock1Click()
 {
     // The user sees the window's clock: a press asks for the other state.
     // The form is submitted once the page is there, and only if the page
     // shows the other state; further presses meanwhile add nothing.
     Mirror.Request(ClockRunning ? TClockState::Stopped : TClockState::Running, TIntentSource::User);
-}
-
-void TForm1::ClockStarted()
-{
-    SetCaption("Working...");
-    ClockRunning = true;
-
-    std::string breakNote;
-    if (IdleStopped) {
-        const std::string amount = BreakSeconds > 60 ? FormatMinutes(BreakSeconds / 60.0) + " minute "
-                                                     : std::to_string(BreakSeconds) + " second ";
-        breakNote = "\r\n(You took a " + amount + " break)";
-        IdleStopped = false;
-        BreakSeconds = 0;
-    }
-
-    tryIcon->SetIconIndex(1);
-    tryIcon->SetCycleIcons(true);
-    StartClock1->SetVisible(false);
-    StopClock1->SetVisible(true);
-
-    StartTickingSound();
-
-    tmrMinuteReminder.SetEnabled(false);
-    if (CurrentSettings().ShowMinuteReminder)
-        tmrMinuteReminder.SetInterval(static_cast<unsigned>(CurrentSettings().MinuteReminderInterval) * 60000u);
-    tmrMinuteReminder.SetEnabled(CurrentSettings().ShowMinuteReminder);
-
-    StartTime = CurrentPlatform().Clock->Now();
-    UpdateEverythingTimer();
-    if (!quietTransition_)
-        tryIcon->ShowBalloonHint("Started Work @ " + FormatLongTime(StartTime), WorkItemName + breakNote, bitInfo, 60);
-}
-
-void TForm1::ClockStopped()
-{
-    if (!ClockRunning) return;
-    SetCaption("Not working");
-    IdleStopped = false;
-    ClockRunning = false;
-
-    tryIcon->SetCycleIcons(false);
-    tryIcon->SetIconIndex(0);
-    StartClock1->SetVisible(true);
-    StopClock1->SetVisible(false);
-
-    StopTickingSound();
-
-    // The stop is a navigation that has only just begun: closing now would
-    // end the program before the service hears of it. The window closes
-    // when a timer page shows the clock stopped (the exit's intent ends).
-
-    tmrMinuteReminder.SetEnabled(false);
-    StopTime = CurrentPlatform().Clock->Now();
-    const double minutes = static_cast<double>(SecondsBetween(StartTime, StopTime)) / 60.0;
-    if (!quietTransition_)
-        tryIcon->ShowBalloonHint("Stopped Work @ " + FormatLongTime(StopTime) + " (" + FormatMinutes(minutes) + " mins)",
-                             WorkItemName, bitInfo, 10);
-}
-
-void TForm1::StartTickingSound()
-{
-    if (!CurrentSettings().PlayTickingSound) return;
-    const std::string sound = TickingSoundPath();
-    std::error_code ec;
-    if (!std::filesystem::exists(sound, ec)) return;
-    // A broken sound device must not keep the clock from showing its
-    // state; reported once, it is not repeated.
-    const bool playing = Application().Guard([&] {
-        mplayer.SetFileName(sound);
-        mplayer.Open();
-        mplayer.SetNotify(true);
-        mplayer.Play();
-    });
-    tmrTickingSound.SetEnabled(playing);
-}
-
-void TForm1::StopTickingSound()
-{
-    if (!mplayer.FileName().empty()) {
-        Application().Guard([this] {
-            if (mplayer.Mode() == TMPModes::mpPlaying) mplayer.Stop();
-            if (mplayer.Mode() == TMPModes::mpStopped || mplayer.Mode() == TMPModes::mpOpen) mplayer.Close();
-        });
-    }
-    tmrTickingSound.SetEnabled(false);
-}
-
-double TForm1::ServiceStartTime() const
-{
-    // The start time the page shows, on today's date (yesterday's when it
-    // lies ahead: the clock ran across midnight); else now.
-    const double now = CurrentPlatform().Clock->Now();
-    const QTime since = QTime::fromString(QString::fromStdString(Mirror.PageSince()), "H:mm");
-    const QTime withSeconds = QTime::fromString(QString::fromStdString(Mirror.PageSince()), "H:mm:ss");
-    const QTime t = since.isValid() ? since : withSeconds;
-    if (!t.isValid()) return now;
-    double start = std::floor(now) + t.msecsSinceStartOfDay() / 86400000.0;
-    if (start > now) start -= 1.0;
-    return start;
-}
-
-void TForm1::ShowServiceClock(TClockState state, TShowKind kind)
-{
-    const bool running = state == TClockState::Running;
-    if (running != ClockRunning) {
-        // The same transitions as a start or stop; the page's word is the balloon.
-        quietTransition_ = true;
-        const double startedBefore = StartTime;
-        if (running) {
-            ClockStarted();
-            // Back to a clock that never stopped: its start stands.
-            StartTime = kind == TShowKind::Revert ? startedBefore : ServiceStartTime();
-        } else {
-            ClockStopped();
-        }
-        quietTransition_ = false;
-    } else if (kind != TShowKind::Announce) {
-        return;
-    }
-    if (kind == TShowKind::Revert) return;
-    const std::string& since = Mirror.PageSince();
-    tryIcon->ShowBalloonHint("Chronel Timer",
-                             running ? "The service's clock is running" + (since.empty() ? "" : " (since " + since + ")") + "."
-                                     : std::string("The service's clock is not running."),
-                             bitInfo, 30);
 }
 
 void TForm1::IntentEnded(const TIntent& intent, TIntentEnd why)
@@ -904,10 +536,7 @@ void TForm1::tmrEverythingTimer()
 {
     const TIdleWatch::Second idle =
         Idle.Tick(ClockRunning, CurrentSettings(), CurrentPlatform().LastInput, *CurrentPlatform().Clock);
-    if (ClockRunning && idle.showCaption) {
-        const long long seconds = SecondsBetween(StartTime, CurrentPlatform().Clock->Now());
-        SetCaption(std::to_string(seconds / 60) + " min." + idle.caption);
-    }
+    if (ClockRunning && idle.showCaption) Clock.ShowMinutes(idle.caption);
     UpdateEverythingTimer();
 }
 
@@ -917,32 +546,6 @@ void TForm1::UpdateEverythingTimer()
     // its way a tick shows and changes nothing, so the timer rests instead of
     // waking the program every second.
     tmrEverything.SetEnabled(ClockRunning || Idle.Active() || CurrentSettings().AutoStopStartOnIdleTime);
-}
-
-// ---- reminders and the ticking sound -------------------------------------------------
-
-void TForm1::tmrMinuteReminderTimer()
-{
-    const double minutes = static_cast<double>(SecondsBetween(StartTime, CurrentPlatform().Clock->Now())) / 60.0;
-    tryIcon->ShowBalloonHint("Working since " + FormatLongTime(StartTime) + " (" + FormatMinutes(minutes) + " mins)",
-                             WorkItemName, bitInfo, 10);
-}
-
-void TForm1::tmrTickingSoundTimer()
-{
-    if (!mplayer.FileName().empty() && CurrentSettings().PlayTickingSound) {
-        mplayer.SetNotify(true);
-        mplayer.Play();
-    }
-}
-
-void TForm1::mplayerNotify()
-{
-    if (CurrentSettings().TickingSoundInterval == 0 && mplayer.NotifyValue() == TMPNotifyValues::nvSuccessful &&
-        ClockRunning) {
-        mplayer.SetNotify(true);
-        mplayer.Play();
-    }
 }
 
 // ---- web session ----------------------------------------------------------------------
@@ -971,10 +574,9 @@ void TForm1::StartWebSession()
     const std::uint32_t since = clock->GetTickCount();
     {
         // The wait sleeps until something happens; the timer ends it in time.
-        // The keyring's answer for the password is waited for as the page is.
         QTimer wake;
         wake.start(250);
-        while ((Web->Busy() || frmPrefs->Keyring().Reading()) && !closed_ &&
+        while (Web->Busy() && !closed_ &&
                clock->GetTickCount() - since < kFirstPaintWaitMs)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
@@ -1033,24 +635,7 @@ void TForm1::ReadTimerPage()
 
 void TForm1::ReadTimerPage(const std::string& html)
 {
-    StartClock1->SetCaption("Start Clock");
-    StopClock1->SetCaption("Stop Clock");
-    TraceMark("page-copied");
-    preg.SetRegEx(kTimerPagePattern);
-    preg.SetOptions(preCaseLess);
-    // Compiled for the machine: a long page without line breaks stays fast.
-    if (!preg.Studied()) preg.Study();
-    preg.SetSubject(html);
-    bool found = preg.Match();
-    while (found && LowerCase(preg.SubExpressions(1)) != "selected") found = preg.MatchAgain();
-    if (!found) return;
-    const std::string decoded = DecodeHtmlText(preg.SubExpressions(2));
-    const std::string name = ReplaceAmpersands(decoded, "&&");
-    WorkItemName = name;
-    StartClock1->SetCaption("Start: " + name);
-    StopClock1->SetCaption("Stop: " + name);
-    tryIcon->SetHint(ReplaceAmpersands(decoded, "&&&"));
-    TraceMark("timer-page-read");
+    Clock.ReadTimerPage(html);
 }
 
 // ---- position -----------------------------------------------------------------

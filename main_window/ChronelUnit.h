@@ -10,14 +10,15 @@
 #include "components/AppEvents.h"
 #include "components/CppWebBrowser.h"
 #include "components/ImageList.h"
-#include "components/MediaPlayer.h"
 #include "components/Menus.h"
 #include "components/Timer.h"
 #include "platform/HotKeys.h"
 #include "platform/Session.h"
 #include "platform/Types.h"
 #include "prefs/PrefsHost.h"
-#include "regex/PcreRegex.h"
+#include "main_window/ClockView.h"
+#include "main_window/ExitPath.h"
+#include "main_window/HotKeyView.h"
 #include "main_window/PageView.h"
 #include "session/IdleWatch.h"
 #include "session/Session.h"
@@ -27,6 +28,9 @@ class QVBoxLayout;
 
 class TForm1 : public QWidget, public IPrefsHost {
     friend class TPageView;
+    friend class TClockView;
+    friend class THotKeyView;
+    friend class TExitPath;
 public:
     TForm1();
     ~TForm1() override;
@@ -42,11 +46,7 @@ public:
     TMenuItem* StartClock1;
     TMenuItem* StopClock1;
     TImageList icons;
-    TPcreRegex preg;
-    TMediaPlayer mplayer;
-    TTimer tmrTickingSound;
     std::unique_ptr<TTrayIcon> tryIcon;
-    TTimer tmrMinuteReminder;
     TTimer tmrEverything;
     // Lets the page go after the window has been out of sight a while.
     TTimer tmrPageRest;
@@ -58,17 +58,25 @@ public:
     TClockMirror& Mirror = Session.Mirror;
     // Idle auto-stop and auto-restart.
     TIdleWatch Idle{Session.Mirror};
+    // The clock as the window shows it, with its reminder and sound.
+    TClockView Clock{*this};
+    THotKeyView HotKeys{*this};
+    // The close, the exit's stop and the desktop session's end.
+    TExitPath Exit{*this};
+    TMediaPlayer& mplayer = Clock.Player;
+    TTimer& tmrTickingSound = Clock.SoundTimer;
+    TTimer& tmrMinuteReminder = Clock.ReminderTimer;
 
     // Fields.
-    bool ClockRunning = false;
+    bool& ClockRunning = Clock.Running;
     bool& IdleStopped = Idle.IdleStopped;
-    std::string WorkItemName;
-    double StartTime = 0;
+    std::string& WorkItemName = Clock.WorkItemName;
+    double& StartTime = Clock.StartTime;
     std::uint32_t& BreakSeconds = Idle.BreakSeconds;
-    double StopTime = 0;
+    double& StopTime = Clock.StopTime;
     std::string& LoginURL = Session.LoginURL;
-    bool ExitRequested = false;
-    bool CloseWhenStopped = false;
+    bool& ExitRequested = Exit.Requested;
+    bool& CloseWhenStopped = Exit.WhenStopped;
     MyDocHandler* DocHandler = nullptr;
     int& LoginPageCount = Session.LoginPageCount;
     bool RunningUnderWine = false;
@@ -79,24 +87,24 @@ public:
     // The preferences at the Server tab with the keyboard in the user name: there is no settings file yet.
     void ShowFirstRunPreferences();
     void FormPaint();
-    bool FormCloseQuery();
+    bool FormCloseQuery() { return Exit.CloseQuery(); }
     // False when the settings could not be saved: the close does not complete.
-    bool FormClose();
+    bool FormClose() { return Exit.SaveForClose(); }
     void Preferences1Click();
     void Exit1Click();
     void HidetoTray1Click();
     void StartClock1Click();
-    void ClockStarted();
-    void ClockStopped();
-    // Brings the window's clock to the state a page of the service shows.
-    void ShowServiceClock(TClockState state, TShowKind kind);
+    void ClockStarted() { Clock.Started(); }
+    void ClockStopped() { Clock.Stopped(); }
     // A start or stop asked of the service has been carried out or given up.
     void IntentEnded(const TIntent& intent, TIntentEnd why);
     // The stop asked for on exit did not reach the service.
-    void ExitStopFailed(const std::string& reason);
+    void ExitStopFailed(const std::string& reason) { Exit.StopFailed(reason); }
     void ReadTimerPage();
     void ReadTimerPage(const std::string& html);  // the source already read
     void tryIconDblClick();
+    // The tray host went: a window hidden in it is minimized to the taskbar.
+    void TrayHostGone();
     void ApplicationEvents1Activate();
     void ApplicationEvents1Deactivate();
     void ApplicationEvents1Minimize();
@@ -106,37 +114,34 @@ public:
     void tmrPageRestTimer();
     // The page is needed (the window shown, a start or stop): brought back when it was let go.
     void NeedPage();
-    void mplayerNotify();
     void WMHotKey(TMessage& message);
     // Tells the user once per kind why the hot key cannot work; the stored key stays.
     void HotKeyNotice(HotKeyFailure why);
     // The window's own message handle (hot keys arrive there).
     HWND Handle() const { return handle_; }
     // The sound file played while the clock runs.
-    static std::string TickingSoundPath();
+    static std::string TickingSoundPath() { return TClockView::TickingSoundPath(); }
     // Tests point the window at a sound file of their own (empty: the real one).
-    static void SetTickingSoundPathForTests(const std::string& path);
+    static void SetTickingSoundPathForTests(const std::string& path) { TClockView::SetTickingSoundPathForTests(path); }
     void tmrEverythingTimer();
-    void tmrMinuteReminderTimer();
-    void tmrTickingSoundTimer();
     void mnuAppPopup();
     static bool IsRunningUnderWine();
 
     // Asks the window to close through the close path; true when it closed.
-    bool Close();
+    bool Close() { return Exit.Close(); }
     // The session manager asks whether the session may end: settings are
     // saved, the question is asked only with its leave, and the program
     // never quits here (the session's end comes separately, as EndSession).
-    void QueryEndSession(IEndSessionRequest& request);
+    void QueryEndSession(IEndSessionRequest& request) { Exit.QueryEndSession(request); }
     // The program must end now (a signal, or the session's end): the close
     // path of an exit without a question; the clock stays as it is.
-    void EndSession();
+    void EndSession() { Exit.EndSession(); }
     // Started hidden in the tray: loads the settings and logs in as a show would.
     void StartHidden();
     // A later start with the same settings file: the window comes to the front.
     void BringToFront();
     // The machine sleeps: the settings are saved first.
-    void PrepareForSleep();
+    void PrepareForSleep() { Exit.PrepareForSleep(); }
     // Sleep counts as idle time: a sleep of at least the idle limit stops a
     // running clock as idleness would, the break counted from the sleep.
     void ResumeFromSleep(std::uint32_t sleptSeconds);
@@ -162,8 +167,6 @@ private:
     void SetCaption(const std::string& caption);
     // tmrEverything runs only while a tick has something to do.
     void UpdateEverythingTimer();
-    // The question; true when answered Yes (the toggle has been clicked).
-    bool AskToStopAndExit();
     void FitOuterSize();
     // The window went out of sight: its page rests once kPageRestMs have passed.
     void RestPageSoon();
@@ -177,30 +180,22 @@ private:
     void PreferencesClosed();
     void WatchPreferences();
     void ShowConnected(bool connected);
-    void StartTickingSound();
-    void StopTickingSound();
     void AttachHostObject();
     void DockTrayIcon();
-    double ServiceStartTime() const;
 
     std::string hintWhileConnected_;
 
     HWND handle_ = 0;
     bool trayDocked_ = false;
     bool fitOuterSizePending_ = false;
-    bool quietTransition_ = false;  // the transition's own balloon gives way to the page's word
     bool notConnectedHint_ = false;  // the tray hint says why the service is not reached
     bool hostObjectPending_ = false;  // attached on the first page that completes
-    bool inCloseQuery_ = false;
-    bool closeAgain_ = false;
     bool paintHandlerAttached_ = true;
     bool sessionStarted_ = false;
     bool prefsWatched_ = false;
     bool shownOnce_ = false;
     int storedTop_ = 0, storedLeft_ = 0;  // the stored position where the window system keeps its own
     bool closed_ = false;
-    // Hot-key problems the user has been told of (each once a run).
-    unsigned hotKeyNotices_ = 0;
 };
 
 extern TForm1* Form1;

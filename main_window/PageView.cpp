@@ -114,7 +114,7 @@ void TPageView::OpenOutside(const std::string& url)
         return;
     }
     if (CurrentPlatform().Shell->ShellExecute("open", url) <= 32)
-        CurrentPlatform().MessageBox->Show("There was an error opening the link '" + url + "'.", Application().Title(),
+        CurrentPlatform().MessageBox->Show(OpenLinkErrorText(url), Application().Title(),
                                            MB_OK);
 }
 
@@ -136,6 +136,11 @@ void TPageView::AutoLoginStarts()
             "We have detected you are on Linux.\nSome features do not work such as auto-login and start/stop "
             "timer menu items",
             Application().Title(), MB_OK);
+}
+
+void TPageView::LoginRefused(const std::string& message)
+{
+    form_.tryIcon->ShowBalloonHint("Chronel Timer", message + " Check them in the preferences.", bitWarning, 30);
 }
 
 void TPageView::PageBackOutOfSight()

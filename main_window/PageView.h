@@ -32,6 +32,7 @@ public:
     void ShowServerPreferences() override;
     void AutoLoginStarts() override;
     void PageBackOutOfSight() override;
+    void LoginRefused(const std::string& message) override;
 
 private:
     TForm1& form_;

@@ -2,6 +2,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 
 class QWidget;
 class IDocHostUIHandler;
@@ -41,15 +42,39 @@ struct TBeforeNavigateArgs {
     bool Cancel = false;
 };
 
+// Where the engine places a failure.
+enum class TNavigateErrorDomain {
+    None,         // not the engine's: the control's own refusal, or no engine
+    Internal,     // the engine itself (a time-out of its own, a file)
+    Connection,   // the connection or its TLS handshake
+    Dns,          // the host name
+    Certificate,  // the server's certificate
+    Http,         // the HTTP exchange (redirects, a malformed answer, authentication)
+    HttpStatus,   // the server answered with an error status
+};
+
 // A top-level load that did not bring the page: the server could not be
 // reached or answered with an error status.
 struct TNavigateErrorArgs {
+    TNavigateErrorArgs() = default;
+    TNavigateErrorArgs(std::string url, int statusCode, std::string reason)
+        : URL(std::move(url)), StatusCode(statusCode), Reason(std::move(reason))
+    {
+    }
+
     std::string URL;     // as the load's before-navigate reported it
     int StatusCode = 0;  // the HTTP status (400 or above) when the server answered; 0 when it did not
     // Short lower-case text for the user: "connection refused", "connection
     // reset", "connection closed", "timed out", "name not resolved",
-    // "TLS failure", "HTTP 500", or the engine's own text for other failures.
+    // "TLS failure", "HTTP 500", or the engine's own text for other failures
+    // ("net::ERR_UNSAFE_PORT"), a refused certificate's included.
     std::string Reason;
+    TNavigateErrorDomain Domain = TNavigateErrorDomain::None;
+    int Code = 0;      // the engine's (negative) network error number; 0 when there is none
+    std::string Name;  // the engine's name of the failure, e.g. "net::ERR_UNSAFE_PORT"
+    // A certificate refused: the host it was presented for and the engine's description.
+    std::string CertificateHost;
+    std::string CertificateReason;
 };
 
 // An embedded web browser control.
@@ -60,7 +85,8 @@ struct TNavigateErrorArgs {
 // OnDocumentComplete when a page has loaded and its document can be read.
 // OnNavigateError instead of OnDocumentComplete when a top-level load fails
 // (connection refused or reset, name not resolved, time-out, TLS failure, an
-// HTTP status of 400 or above); Busy is already false when it is raised, and
+// HTTP status of 400 or above); a certificate the engine does not trust is
+// refused, never accepted, and its load fails so. Busy is already false when it is raised, and
 // no OnDocumentComplete follows for that load. A load superseded by another
 // navigation raises nothing; one that ends without a page and without an
 // error (stopped, aborted, an answer with no content) raises OnLoadEnded

@@ -1,4 +1,5 @@
 #pragma once
+#include <functional>
 #include <QIcon>
 #include <cstdint>
 #include <string>
@@ -75,6 +76,8 @@ public:
     // runs. Without one an icon is kept all the same but nobody sees it;
     // balloons still reach the desktop's notification service.
     virtual bool HostPresent() { return true; }
+    // The tray host came or went.
+    std::function<void(bool present)> OnHostChanged;
 };
 
 // Cursor, keyboard state, double-click time and the foreground window.

@@ -29,8 +29,9 @@ class ISecrets {
 public:
     using Answer = std::function<void(const SecretAnswer&)>;
     virtual ~ISecrets() = default;
-    // Done when a keyring answers and has a default place for new passwords;
-    // NoKeyring (or another status) says why not. Starts nothing the user sees.
+    // Done when a keyring answers and has an unlocked default place for new
+    // passwords; Locked when that place is locked; NoKeyring (or another
+    // status) says why not. Starts nothing the user sees (no unlock prompt).
     virtual void Probe(Answer answer) = 0;
     // May ask the user to unlock the keyring.
     virtual void Read(const SecretKey& key, Answer answer) = 0;
@@ -38,6 +39,14 @@ public:
     virtual void Store(const SecretKey& key, const std::string& password, Answer answer) = 0;
     // NotFound when there was no entry.
     virtual void Delete(const SecretKey& key, Answer answer) = 0;
+    // Every call on its way ends without its answer. An unlock prompt one of
+    // them opened is left to the user: GNOME Keyring 42 aborts when a prompt
+    // is dismissed (Prompt.Dismiss) while it asks for the password, and lives
+    // on when the client just goes.
+    virtual void CancelAll() = 0;
+    // appeared runs whenever a keyring service takes its name on the bus
+    // (started after the program, or again); replaces an earlier one.
+    virtual void WatchService(std::function<void()> appeared) = 0;
 };
 
 // The entry's name in the keyring's own manager: "Chronel Timer: <user> at <host>".

@@ -3,7 +3,9 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QTimer>
+#include <algorithm>
 #include <cstdio>
+#include <utility>
 
 #include "components/Application.h"
 #include "platform/Platform.h"
@@ -26,7 +28,15 @@ bool Gave(const SecretAnswer& answer)
 }
 }  // namespace
 
-TKeyringPassword::TKeyringPassword(TEdit& password, TCheckBox& box) : password_(password), box_(box) {}
+TKeyringPassword::TKeyringPassword(TEdit& password, TCheckBox& box) : password_(password), box_(box)
+{
+    if (ISecrets* secrets = CurrentPlatform().Secrets) {
+        std::weak_ptr<bool> alive = alive_;
+        secrets->WatchService([this, alive] {
+            if (!alive.expired()) Application().Guard([this] { ServiceAppeared(); });
+        });
+    }
+}
 
 TKeyringPassword::~TKeyringPassword() = default;
 
@@ -102,9 +112,18 @@ void TKeyringPassword::FirstRun()
 {
     if (probed_ || boxSet_) return;
     probed_ = true;
+    firstRun_ = true;
+    Probe();
+}
+
+void TKeyringPassword::Probe()
+{
+    probing_ = true;
     Run([](ISecrets& s, ISecrets::Answer a) { s.Probe(std::move(a)); },
         [this](const SecretAnswer& a) {
-            if (a.status != SecretStatus::Done || boxSet_) return;
+            probing_ = false;
+            // Only an unlocked keyring: a locked one would prompt at every start.
+            if (a.status != SecretStatus::Done || boxSet_ || inKeyring_) return;
             // Nothing is in the file yet: the password goes to the keyring at the first save.
             inKeyring_ = true;
             SetBox(true);
@@ -130,20 +149,45 @@ void TKeyringPassword::Settle(std::uint32_t ms)
 {
     // Only a password kept nowhere else is waited for: a move on its way
     // leaves it where it was.
-    const QDeadlineTimer deadline(ms);
+    const QDeadlineTimer deadline(std::min(ms, kSettleMaxMs));
     QTimer wake;  // the wait sleeps until something happens; this ends it in time
     wake.start(50);
     while (unsafe_ && !deadline.hasExpired()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    if (unsafe_) StoreFailed("it did not answer in time", false);
+    if (unsafe_) {
+        unsafe_ = false;
+        std::fprintf(stderr, "ChronelGui: The changed password was not stored in the desktop's keyring before the "
+                             "exit (it did not answer in time); it was kept for this run only.\n");
+    }
+    queue_.clear();
+    if (!running_) return;
+    running_ = false;
+    reading_ = false;
+    storing_ = false;
+    Moving(false);
+    // No answer may act (ask, write the file) after this; an unlock prompt
+    // still up stays with the user.
+    if (ISecrets* secrets = CurrentPlatform().Secrets) secrets->CancelAll();
+    TraceMark("keyring-settled");
+}
+
+void TKeyringPassword::ServiceAppeared()
+{
+    TraceMark("keyring-appeared");
+    // The first run's default, where no keyring answered unlocked before.
+    if (firstRun_ && !boxSet_ && !inKeyring_ && !probing_) Probe();
+    // A password the keyring could not give is asked for again; a login held for it goes on.
+    if (inKeyring_ && !known_ && !reading_ && !problem_.empty()) StartRead(KeyOf());
 }
 
 // ---- the login ----------------------------------------------------------------------
 
 TKeyringPassword::Login TKeyringPassword::ForLogin(std::function<void()> then)
 {
+    afterProblem_ = nullptr;
     if (!inKeyring_ || (known_ && !reading_)) return Login::Ready;
     if (!reading_ && !problem_.empty() && !problemReported_) {
         problemReported_ = true;
+        afterProblem_ = std::move(then);
         return Login::Unavailable;
     }
     waiters_.push_back(std::move(then));
@@ -177,6 +221,7 @@ void TKeyringPassword::StartRead(const SecretKey& key)
             std::vector<std::function<void()>> waiters;
             waiters.swap(waiters_);
             for (auto& then : waiters) then();
+            if (known_ && afterProblem_) std::exchange(afterProblem_, nullptr)();
         });
 }
 
@@ -293,8 +338,7 @@ void TKeyringPassword::StoreChanged(const SecretKey& key)
         [this, key, old](const SecretAnswer& a) {
             storing_ = false;
             if (a.status != SecretStatus::Done) {
-                typed_ = true;
-                StoreFailed(Reason(a), true);
+                StoreFailed(Reason(a));
                 return;
             }
             unsafe_ = false;
@@ -304,25 +348,20 @@ void TKeyringPassword::StoreChanged(const SecretKey& key)
         });
 }
 
-void TKeyringPassword::StoreFailed(const std::string& reason, bool ask)
+void TKeyringPassword::StoreFailed(const std::string& reason)
 {
-    const std::string text = "The password could not be stored in the desktop's keyring: " + reason + ".";
-    if (ask) {
-        const int answer = CurrentPlatform().MessageBox->Show(
-            text + " Keep it in the settings file instead?\n\nNo keeps it for this run only; the next save tries the "
-                   "keyring again.",
-            Application().Title(), MB_YESNO | MB_ICONWARNING);
-        if (answer != IDYES) {
-            unsafe_ = false;
-            return;
-        }
-    } else {
-        std::fprintf(stderr, "ChronelGui: %s It is written to the settings file instead.\n", text.c_str());
-    }
+    const int answer = CurrentPlatform().MessageBox->Show(
+        "The password could not be stored in the desktop's keyring: " + reason +
+            ". Keep it in the settings file instead?\n\nNo keeps it for this run only; the keyring is tried again "
+            "when you change it.",
+        Application().Title(), MB_YESNO | MB_ICONWARNING);
+    unsafe_ = false;
+    // No holds for the run: no later save (the exit's neither) asks the
+    // keyring or writes it to the file; typing it again does.
+    if (answer != IDYES) return;
     inKeyring_ = false;
     SetBox(false);
     typed_ = false;
-    unsafe_ = false;
     if (OnSaveNow) OnSaveNow();
 }
 

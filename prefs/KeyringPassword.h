@@ -34,8 +34,9 @@ public:
     // ---- the settings file
     // After a load: the file's PasswordInKeyring and (clear) Password.
     void Loaded(bool inKeyring, const std::string& filePassword);
-    // No settings file yet: the box is ticked where a keyring answers,
-    // unless the user or a load set it first.
+    // No settings file yet: the box is ticked where a keyring answers
+    // unlocked (also one that appears later in the run), unless the user or
+    // a load set it first.
     void FirstRun();
     // Where the password lives, as the file says it once written.
     bool InKeyring() const { return inKeyring_; }
@@ -44,10 +45,13 @@ public:
     // The file has been written: a password changed while the keyring keeps
     // it (or one for another user name) goes to the keyring now.
     void Saved();
-    // Before the program ends: waits at most ms for the keyring to take a
-    // changed password; one it has not taken by then is written to the
-    // settings file instead.
+    // Before the program ends: waits at most ms (never above kSettleMaxMs)
+    // for the keyring to take a changed password, then lets every call on
+    // its way go unanswered. A password not taken by then is kept for this
+    // run only, as the user chose the keyring for it: the file still says
+    // the keyring has it.
     void Settle(std::uint32_t ms);
+    static constexpr std::uint32_t kSettleMaxMs = 1000;
     // A call is on its way.
     bool Busy() const { return running_ || !queue_.empty(); }
 
@@ -55,8 +59,9 @@ public:
     enum class Login { Ready, Waiting, Unavailable };
     // Ready: the password field holds the password to log in with. Waiting:
     // the keyring has not answered yet; then runs when it has. Unavailable:
-    // Problem() says why. A failure is reported once; the next login after it
-    // asks the keyring again.
+    // Problem() says why; then runs if a keyring service that appears later
+    // gives the password. A failure is reported once; the next login after
+    // it asks the keyring again.
     Login ForLogin(std::function<void()> then);
     // Why the keyring did not give the password, for the user.
     const std::string& Problem() const { return problem_; }
@@ -73,6 +78,9 @@ private:
     using Call = std::function<void(ISecrets&, ISecrets::Answer)>;
     using Handle = std::function<void(const SecretAnswer&)>;
     void Run(Call call, Handle handle);
+    void Probe();
+    // A keyring service took its name on the bus.
+    void ServiceAppeared();
     void RunNext();
     void SetBox(bool ticked);
     void SetField(const std::string& password);
@@ -83,7 +91,7 @@ private:
     void CommitToFile(const std::optional<SecretKey>& entry);
     void StoreChanged(const SecretKey& key);
     // A changed password the keyring did not take: asked whether it goes to the file.
-    void StoreFailed(const std::string& reason, bool ask);
+    void StoreFailed(const std::string& reason);
     void DeleteEntry(const SecretKey& key);
     void Tell(const std::string& text);
     void Moving(bool moving);
@@ -105,11 +113,15 @@ private:
     bool moving_ = false;
     bool boxSet_ = false;  // by a load or the user: the first run's default does not apply
     bool probed_ = false;
+    bool firstRun_ = false;  // no settings file: the box's default is the keyring's to say
+    bool probing_ = false;
     bool settingBox_ = false;
     bool storing_ = false;
     std::string problem_;
     bool problemReported_ = false;
     std::vector<std::function<void()>> waiters_;
+    // The login held for want of the password goes on when a read gives it.
+    std::function<void()> afterProblem_;
     std::deque<std::pair<Call, Handle>> queue_;
     bool running_ = false;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);

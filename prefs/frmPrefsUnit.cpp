@@ -1,6 +1,8 @@
 #include "prefs/frmPrefsUnit.h"
 
 #include <QCloseEvent>
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <QFont>
@@ -8,6 +10,8 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QPainter>
+#include <QTextLayout>
 #include <QPushButton>
 #include <QSysInfo>
 #include <QTabWidget>
@@ -68,9 +72,87 @@ TCSpinEdit* Spin(int min, int max, int step, int value, QWidget* parent)
     s->SetRange(min, max);
     s->SetIncrement(step);
     s->SetValue(value);
-    s->setFixedWidth(42);
+    // Room for the widest value and the arrows, in whatever font the desktop uses.
+    s->setFixedWidth(std::max(42, s->fontMetrics().horizontalAdvance(QStringLiteral("8888")) + 30));
     return s;
 }
+
+// A message that wraps within the width the other controls give the page,
+// rather than widening the window.
+void Wrapping(QLabel* label)
+{
+    label->setWordWrap(true);
+    QSizePolicy policy(QSizePolicy::Ignored, QSizePolicy::Minimum);
+    policy.setHeightForWidth(true);
+    label->setSizePolicy(policy);
+}
+
+// A message that wraps at word boundaries, and inside a word wider than the
+// line (a long address) rather than running past the window's edge. Its text
+// stays as given, also for screen readers.
+class MessageLabel : public QLabel {
+public:
+    explicit MessageLabel(QWidget* parent) : QLabel(parent) { setProperty("wrapAnywhere", true); }
+
+    int heightForWidth(int width) const override
+    {
+        const QMargins m = contentsMargins();
+        QTextLayout layout(text(), font(), const_cast<MessageLabel*>(this));
+        return LayOut(layout, width - m.left() - m.right() - 2 * margin()) + m.top() + m.bottom() + 2 * margin();
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        const QRect room = contentsRect().adjusted(margin(), margin(), -margin(), -margin());
+        QTextLayout layout(text(), font(), this);
+        LayOut(layout, room.width());
+        QPainter painter(this);
+        painter.setPen(palette().color(foregroundRole()));
+        layout.draw(&painter, room.topLeft());
+    }
+
+private:
+    static int LayOut(QTextLayout& layout, int width)
+    {
+        QTextOption option;
+        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        layout.setTextOption(option);
+        qreal y = 0;
+        layout.beginLayout();
+        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+            line.setLineWidth(std::max(width, 1));
+            line.setPosition(QPointF(0, y));
+            y += line.height();
+        }
+        layout.endLayout();
+        return static_cast<int>(std::ceil(y));
+    }
+};
+
+// Keeps a check box as wide as the part of its caption that it shows (its
+// "shownText"), in whatever font and style it has.
+class ShownPartWidth : public QObject {
+public:
+    explicit ShownPartWidth(QCheckBox* box) : QObject(box) { Fit(box); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+            Fit(static_cast<QCheckBox*>(watched));
+        return false;
+    }
+
+private:
+    static void Fit(QCheckBox* box)
+    {
+        QCheckBox probe(box->property("shownText").toString());
+        probe.setFont(box->font());
+        probe.setStyle(box->style());
+        box->setFixedWidth(probe.sizeHint().width());
+    }
+};
 
 // A row that reads as one sentence: check box, number, unit.
 QHBoxLayout* Sentence(QWidget* first, QWidget* second, QWidget* third)
@@ -91,24 +173,17 @@ TfrmPrefs::TfrmPrefs(IPrefsHost* host, QWidget* parent)
       host_(host)
 {
     setWindowTitle("Chronel Timer Preferences");
-    // A compact font, so each row of the small window reads as one sentence.
-    QFont small = font();
-    small.setPixelSize(10);
-    setFont(small);
-    setFixedSize(315, 249);
 
     PageControl1 = new QTabWidget(this);
-    PageControl1->setGeometry(8, 8, 300, 201);
+    // Never smaller than it always was; larger where the desktop's font or scale needs it.
+    PageControl1->setMinimumSize(300, 201);
 
     // Enhancements.
     tabExtra = new QWidget;
     cbxMinuteReminder = new TCheckBox("Show reminder every                   minutes on the clock", tabExtra);
-    {
-        // Only "Show reminder every" shows; the number stands on the blank part.
-        TCheckBox probe("Show reminder every");
-        probe.setFont(small);
-        cbxMinuteReminder->setFixedWidth(probe.sizeHint().width());
-    }
+    // Only "Show reminder every" shows; the number stands on the blank part.
+    cbxMinuteReminder->setProperty("shownText", QStringLiteral("Show reminder every"));
+    cbxMinuteReminder->installEventFilter(new ShownPartWidth(cbxMinuteReminder));
     edtMinuteReminder = Spin(1, 600, 10, 20, tabExtra);
     auto* Label10 = new QLabel("minutes on the clock", tabExtra);
     cbxPlayTickingSound = new TCheckBox("Play ticking sound every", tabExtra);
@@ -128,7 +203,8 @@ TfrmPrefs::TfrmPrefs(IPrefsHost* host, QWidget* parent)
     edtMinuteReminder->SetAccessibleName("Reminder interval (minutes)");
     edtTickingSound->SetAccessibleName("Ticking sound interval (seconds)");
     edtIdleTimeCheck->SetAccessibleName("Idle time (minutes)");
-    hotkeyStartStop->setFixedWidth(120);
+    hotkeyStartStop->setFixedWidth(
+        std::max(120, hotkeyStartStop->fontMetrics().horizontalAdvance(QStringLiteral("Ctrl + Shift + Alt + F12")) + 12));
     {
         auto* v = new QVBoxLayout(tabExtra);
         v->setContentsMargins(4, 6, 2, 6);
@@ -143,7 +219,7 @@ TfrmPrefs::TfrmPrefs(IPrefsHost* host, QWidget* parent)
         // desktop; the key itself stays stored.
         auto* lblHotKeyNote = new QLabel(tabExtra);
         lblHotKeyNote->setObjectName("lblHotKeyNote");
-        lblHotKeyNote->setWordWrap(true);
+        Wrapping(lblHotKeyNote);
         v->addWidget(lblHotKeyNote);
         v->addStretch(1);
     }
@@ -172,15 +248,15 @@ TfrmPrefs::TfrmPrefs(IPrefsHost* host, QWidget* parent)
     edtPassword = new TEdit(tabServer);
     edtPassword->setEchoMode(QLineEdit::Password);
     cbxPasswordInKeyring = new TCheckBox("&Keep the password in the desktop's keyring", tabServer);
-    lblBaseURLProblem = new QLabel(tabServer);
+    lblBaseURLProblem = new MessageLabel(tabServer);
     lblBaseURLProblem->setObjectName("lblBaseURLProblem");
-    lblBaseURLProblem->setWordWrap(true);
+    Wrapping(lblBaseURLProblem);
     lblBaseURLProblem->setStyleSheet("color: #b00000");
     lblBaseURLProblem->setVisible(false);
     edtBaseURL->OnChange = [this](TEdit*) { ShowBaseUrlProblem(); };
     auto* Label16 = new QLabel(
         "Changes to these settings take effect when this window is closed.", tabServer);
-    Label16->setWordWrap(true);
+    Wrapping(Label16);
     {
         auto* g = new QGridLayout(tabServer);
         g->setContentsMargins(6, 8, 6, 6);
@@ -261,12 +337,25 @@ TfrmPrefs::TfrmPrefs(IPrefsHost* host, QWidget* parent)
     PageControl1->setCurrentWidget(tabAbout);
 
     OKBtn = new QPushButton("Close", this);
-    OKBtn->setGeometry(145, 216, 75, 25);
+    OKBtn->setMinimumSize(75, 25);
     OKBtn->setDefault(true);
     OKBtn->setAutoDefault(true);
     HelpBtn = new QPushButton("&Help", this);
-    HelpBtn->setGeometry(233, 216, 75, 25);
+    HelpBtn->setMinimumSize(75, 25);
     HelpBtn->setAutoDefault(false);
+    {
+        auto* v = new QVBoxLayout(this);
+        v->setContentsMargins(8, 8, 7, 8);
+        v->addWidget(PageControl1, 1);
+        auto* buttons = new QHBoxLayout;
+        buttons->addStretch(1);
+        buttons->addWidget(OKBtn);
+        buttons->addSpacing(13);
+        buttons->addWidget(HelpBtn);
+        v->addLayout(buttons);
+        // A fixed border, at the size the pages need (the base URL's message included).
+        v->setSizeConstraint(QLayout::SetFixedSize);
+    }
     connect(OKBtn, &QPushButton::clicked, this, [this] { accept(); });
     connect(HelpBtn, &QPushButton::clicked, this, [this] { Application().Guard([this] { HelpBtnClick(); }); });
 
@@ -401,7 +490,7 @@ void TfrmPrefs::HelpBtnClick()
     // Where no program opens web pages the user learns it, not a silent click.
     const std::string site = ServiceWebSite();
     if (CurrentPlatform().Shell->ShellExecute("open", site) <= 32)
-        CurrentPlatform().MessageBox->Show("There was an error opening the link '" + site + "'.",
+        CurrentPlatform().MessageBox->Show(OpenLinkErrorText(site),
                                            Application().Title(), MB_OK);
 }
 

@@ -49,8 +49,8 @@ TEST_PACKAGES=(
   python3 python3-dbus python3-gi
   # reading the program's pages through the browser engine's remote debugging
   python3-websocket
-  # the desktop's keyring daemon and its command-line tool
-  gnome-keyring libsecret-tools
+  # the desktop's keyring daemon, its unlock prompter and its command-line tool
+  gnome-keyring gcr libsecret-tools
   # a headless Wayland compositor, its virtual keyboard and protocol list
   sway wtype wayland-utils
   # the desktops' own compositors, headless: KWin (idle protocols, fake input, its

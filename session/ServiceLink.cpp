@@ -5,6 +5,7 @@
 #include <random>
 
 #include "platform/CoreServices.h"
+#include "session/EngineErrors.h"
 #include "session/ServiceUrls.h"
 #include "session/SessionErrors.h"
 
@@ -33,18 +34,30 @@ std::string Html(const std::string& text)
     return out;
 }
 
-// "host:port" as the user typed the address, for the status line.
-std::string HostOf(const std::string& url)
+// The status page's text: words wrap at spaces only, so a long token (an
+// error's code, an address) gets break points after its separators instead
+// of being cut anywhere.
+std::string WrappableHtml(const std::string& text)
 {
-    const std::size_t scheme = url.find("://");
-    if (scheme == std::string::npos) return url;
-    std::size_t from = scheme + 3;
-    std::size_t end = url.find_first_of("/?#", from);
-    std::string authority = url.substr(from, end == std::string::npos ? std::string::npos : end - from);
-    const std::size_t at = authority.rfind('@');
-    if (at != std::string::npos) authority = authority.substr(at + 1);
-    if (authority.empty()) return url;
-    return LowerCase(authority);
+    constexpr std::size_t kLongToken = 16;
+    std::string out;
+    std::size_t from = 0;
+    while (from < text.size()) {
+        std::size_t end = text.find(' ', from);
+        if (end == std::string::npos) end = text.size();
+        const std::string token = text.substr(from, end - from);
+        if (token.size() <= kLongToken) {
+            out += Html(token);
+        } else {
+            for (char c : token) {
+                out += Html(std::string(1, c));
+                if (c == '_' || c == '/' || c == '.' || c == ':' || c == '?' || c == '&') out += "<wbr>";
+            }
+        }
+        if (end < text.size()) out += ' ';
+        from = end + 1;
+    }
+    return out;
 }
 
 std::string TimeOfDay(double dateTime)
@@ -106,11 +119,25 @@ void TServiceLink::LoginSent()
 
 void TServiceLink::LoadFailed(const std::string& url, int statusCode, const std::string& reason)
 {
+    TNavigateErrorArgs error;
+    error.URL = url;
+    error.StatusCode = statusCode;
+    error.Reason = reason;
+    LoadFailed(error);
+}
+
+void TServiceLink::LoadFailed(const TNavigateErrorArgs& error)
+{
     CoreWindows()->KillTimer(wnd_, kLoginTimer);
     if (state_ == TLinkState::Refused || state_ == TLinkState::Held) return;
-    lastReason_ = statusCode > 0 ? "HTTP " + std::to_string(statusCode) : reason;
-    Fail(statusCode > 0 ? "The service answered HTTP " + std::to_string(statusCode)
-                        : "Cannot reach " + HostOf(url) + ": " + reason);
+    const TLoadFailure failure = DescribeLoadFailure(error);
+    if (failure.Permanent) {
+        // Trying again cannot mend it: held like a refused login.
+        Hold(failure.Text());
+        return;
+    }
+    lastReason_ = error.StatusCode > 0 ? "HTTP " + std::to_string(error.StatusCode) : error.Reason;
+    Fail(failure.Text());
     if (exitStop_) AskExitQuestion(lastReason_);
 }
 
@@ -243,18 +270,27 @@ TLinkAction TServiceLink::ActionOf(const std::string& url) const
 
 std::string TServiceLink::StatusPage() const
 {
-    std::string body = "<p id=\"failure\">" + Html(lastFailure_) + "</p>";
+    std::string body = "<p id=\"failure\">" + WrappableHtml(lastFailure_) + "</p>";
     if (state_ == TLinkState::Reconnecting)
         body += "<p id=\"next\">Next try at " + Html(FormatTime ? FormatTime(nextTryTime_) : TimeOfDay(nextTryTime_)) +
                 ".</p>";
     if (state_ == TLinkState::Reconnecting || state_ == TLinkState::Held)
         body += "<p><a id=\"try-now\" href=\"" + Html(TryNowUrl()) + "\">Try now</a></p>";
-    if (state_ == TLinkState::Held)
+    if (state_ == TLinkState::Held || state_ == TLinkState::Refused)
         body += "<p><a id=\"preferences\" href=\"" + Html(PreferencesUrl()) + "\">Preferences</a></p>";
     return "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>Not connected</title>"
-           "<style>body{font:11px sans-serif;margin:4px;overflow-wrap:anywhere}p{margin:0 0 6px}</style>"
+           "<style>body{font:11px sans-serif;margin:4px;overflow-wrap:break-word}p{margin:0 0 6px}</style>"
            "</head><body>" +
            body + "</body></html>";
+}
+
+std::string TServiceLink::WaitingPage(const std::string& text) const
+{
+    // The status page's look, with its own line and no failure to try again.
+    const std::string page = StatusPage();
+    const std::size_t from = page.find("<body>") + 6, to = page.rfind("</body>");
+    return page.substr(0, from) + "<p id=\"waiting\">" + Html(text) + "</p><p><a id=\"preferences\" href=\"" +
+           Html(PreferencesUrl()) + "\">Preferences</a></p>" + page.substr(to);
 }
 
 void TServiceLink::Dispatch(TMessage& m)

@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 
+#include "platform/Browser.h"
 #include "platform/Types.h"
 
 enum class TLinkState {
@@ -41,6 +42,9 @@ public:
     void LoginSent();
     // A top-level load failed; statusCode is the HTTP status when the service answered, else 0.
     void LoadFailed(const std::string& url, int statusCode, const std::string& reason);
+    // The same with what the engine said of it: a failure no retry can mend
+    // (an unsafe port, a certificate not trusted) is held, the others tried again.
+    void LoadFailed(const TNavigateErrorArgs& error);
     // A page of the service completed.
     void LoadCompleted();
     // Retry at once (the status page's link, the network is back, new credentials).
@@ -82,6 +86,9 @@ public:
     std::uint32_t NextTryTick() const { return nextTryTick_; }
     // The status page's HTML for the current failure.
     std::string StatusPage() const;
+    // A page of the same look saying text, with the link to the preferences
+    // (a wait that is no failure).
+    std::string WaitingPage(const std::string& text) const;
 
     // What the window does for the link.
     std::function<void()> OnLogin;                        // navigate the login

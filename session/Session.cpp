@@ -3,9 +3,11 @@
 #include <utility>
 
 #include "platform/TraceMarks.h"
+#include "session/EngineErrors.h"
 
 namespace {
 const char* const kRefusedMessage = "The service did not accept the user name and password.";
+const char* const kKeyringWaiting = "Waiting for the desktop's keyring\u2026";
 }  // namespace
 
 TSession::TSession(ISessionView& view) : view_(view)
@@ -13,6 +15,7 @@ TSession::TSession(ISessionView& view) : view_(view)
     Link.OnLogin = [this] { NavigateLogin(); };
     Link.OnShowPage = [this](const std::string& html) {
         TraceMark("status-page");
+        waitingPage_ = false;
         view_.ShowLocalPage(html);
     };
     Link.OnLoginLost = [this](const std::string& reason) { LoadFailed(Link.BaseUrl(), 0, reason); };
@@ -70,14 +73,27 @@ void TSession::NavigateLogin()
     }
     // A password kept in the desktop's keyring is posted once the keyring has given it.
     std::string unavailable;
+    keyringHeld_ = false;
     switch (view_.PasswordForLogin(
         [this] {
             if (Link.State() == TLinkState::Connecting) NavigateLogin();
+            // Given later by a keyring that was not there: the held login goes on.
+            else if (Link.State() == TLinkState::Held && keyringHeld_) Link.TryNow();
         },
         unavailable)) {
     case TLoginPassword::Ready: break;
-    case TLoginPassword::Waiting: return;
-    case TLoginPassword::Unavailable: Hold(unavailable); return;
+    case TLoginPassword::Waiting:
+        // The keyring may be showing its unlock prompt: the window says what it waits for.
+        if (!waitingPage_) {
+            waitingPage_ = true;
+            TraceMark("keyring-waiting-page");
+            view_.ShowLocalPage(Link.WaitingPage(kKeyringWaiting));
+        }
+        return;
+    case TLoginPassword::Unavailable:
+        keyringHeld_ = true;
+        Hold(unavailable);
+        return;
     }
     // A fresh login after a failure may fill in the login form once more.
     if (Link.Failures() > 0) LoginPageCount = 0;
@@ -113,6 +129,7 @@ void TSession::LoginRefused()
     TraceMark("login-refused");
     loginFormPosted_ = false;
     Hold(kRefusedMessage);
+    view_.LoginRefused(kRefusedMessage);
 }
 
 void TSession::Hold(const std::string& message)
@@ -142,19 +159,31 @@ void TSession::LoadEnded(const std::string& url)
 
 void TSession::LoadFailed(const std::string& url, int statusCode, const std::string& reason)
 {
+    TNavigateErrorArgs error;
+    error.URL = url;
+    error.StatusCode = statusCode;
+    error.Reason = reason;
+    LoadFailed(error);
+}
+
+void TSession::LoadFailed(const TNavigateErrorArgs& error)
+{
     TraceMark("load-failed");
     restoring_ = false;
     credentialsPosted_ = false;
+    const int statusCode = error.StatusCode;
     // Refused, unknown or untrusted before a request could go: nothing reached the service.
-    lastFailureReached_ = statusCode > 0 || (reason != "connection refused" && reason != "name not resolved" &&
-                                              reason != "TLS failure");
+    lastFailureReached_ = statusCode > 0 || !DescribeLoadFailure(error).NothingSent;
     // A 401 or 403 answering a start or stop: the session is renewed first.
     if (Mirror.LoadFailed(statusCode)) return;
     if (statusCode == 401 || statusCode == 403) {
         LoginRefused();
         return;
     }
-    Link.LoadFailed(url, statusCode, reason);
+    const bool held = Link.State() == TLinkState::Held;
+    Link.LoadFailed(error);
+    // A failure no retry mends holds the link as Hold does.
+    if (!held && Link.State() == TLinkState::Held) Mirror.ServiceHeld();
 }
 
 void TSession::BeforeNavigate(const std::string& url, bool& cancel)
@@ -195,6 +224,10 @@ void TSession::BeforeNavigate(const std::string& url, bool& cancel)
 void TSession::PageCompleted(const std::string& url, bool localPage)
 {
     TraceMark("document-complete");
+    // The keyring's waiting page says nothing of the service either, also
+    // when it completes after the login went out.
+    if (localPage && waitingPage_ && !Link.ShowsStatusPage()) return;
+    if (!localPage) waitingPage_ = false;
     // The program's own status page says nothing about the service; a press
     // that waited for it to load is decided now (the exit's failure is the
     // link's question, and the idle logic waits for the timer page).

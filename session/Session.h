@@ -51,6 +51,8 @@ public:
     virtual void AutoLoginStarts() = 0;
     // The page came back while the window is out of sight.
     virtual void PageBackOutOfSight() = 0;
+    // The service refused the login: told where a hidden window's user sees it too.
+    virtual void LoginRefused(const std::string& message) = 0;
 };
 
 class TSession {
@@ -83,6 +85,8 @@ public:
     // localPage: the program's own page (LoadHtml) completed.
     void PageCompleted(const std::string& url, bool localPage);
     void LoadFailed(const std::string& url, int statusCode, const std::string& reason);
+    // The same with all the engine said of the failure.
+    void LoadFailed(const TNavigateErrorArgs& error);
     void LoadEnded(const std::string& url);
 
     // The page is needed (the window shown, a start or stop): brought back when it was let go.
@@ -115,4 +119,8 @@ private:
     bool restoring_ = false;
     // The last failed load may have reached the service (an answer lost on its way back).
     bool lastFailureReached_ = true;
+    // The keyring's waiting page was shown and no page of the service since.
+    bool waitingPage_ = false;
+    // The login is held because the keyring did not give the password.
+    bool keyringHeld_ = false;
 };

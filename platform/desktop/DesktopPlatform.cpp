@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QFileSystemWatcher>
 #include <QMessageBox>
+#include <QProcess>
 #include <QTimeZone>
 #include <QTimer>
 #include <QUrl>
@@ -303,10 +304,38 @@ int DesktopMessageBox::Show(const std::string& text, const std::string& caption,
 std::intptr_t DesktopShell::ShellExecute(const std::string& verb, const std::string& file)
 {
     constexpr std::intptr_t kFileNotFound = 2, kNoAssociation = 31, kOk = 42;
+    constexpr int kOpenerStartMs = 5000, kOpenerAnswerMs = 10000;
     if (verb != "open") return kNoAssociation;
     const QUrl url(QString::fromStdString(file), QUrl::TolerantMode);
     if (!url.isValid() || url.isEmpty()) return kFileNotFound;
+#if defined(Q_OS_LINUX)
+    // The toolkit starts the opener detached and never hears that it found
+    // no program ("no method available"): run it here and listen for its end.
+    auto* opener = new QProcess(qApp);
+    opener->setProcessChannelMode(QProcess::ForwardedChannels);
+    opener->start("xdg-open", {url.toString(QUrl::FullyEncoded)});
+    if (!opener->waitForStarted(kOpenerStartMs)) {
+        delete opener;
+        return kNoAssociation;
+    }
+    const std::string shown = file;
+    QObject::connect(opener, &QProcess::finished, opener, [opener, shown](int code, QProcess::ExitStatus status) {
+        opener->deleteLater();
+        if (status == QProcess::NormalExit && code == 0) return;
+        if (IMessageBox* box = CurrentPlatform().MessageBox)
+            box->Show(OpenLinkErrorText(shown), QGuiApplication::applicationName().toStdString(), MB_OK);
+    });
+    // An opener still running by then runs the program it found in the
+    // foreground: it is let go, and outlives this one.
+    QTimer::singleShot(kOpenerAnswerMs, opener, [opener] {
+        opener->disconnect();
+        opener->setParent(nullptr);
+        QObject::connect(opener, &QProcess::finished, opener, &QObject::deleteLater);
+    });
+    return kOk;
+#else
     return QDesktopServices::openUrl(url) ? kOk : kNoAssociation;
+#endif
 }
 
 // ---- application state ------------------------------------------------------

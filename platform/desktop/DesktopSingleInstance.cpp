@@ -14,7 +14,11 @@
 #include <QLockFile>
 #include <QThread>
 #include <QTimer>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -28,11 +32,50 @@ const QByteArray kConfirm = "confirm\n";
 const QByteArray kDone = "ok\n";
 const QByteArray kClosing = "closing\n";
 
-QString SocketName(const std::string& key)
+// A folder only this user can enter: one whose owner is this user and that
+// nobody else may read, write or pass through. Not a symbolic link.
+bool IsPrivateFolder(const QString& path, std::string* why)
 {
-    return QStringLiteral("chronel-timer-%1-%2")
-        .arg(::getuid())
-        .arg(QString::fromStdString(DesktopSingleInstance::KeyDigest(key)));
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        *why = path.toStdString() + ": " + std::strerror(errno);
+        return false;
+    }
+    struct stat st {};
+    const bool ok = ::fstat(fd, &st) == 0 && st.st_uid == ::getuid() && (st.st_mode & 077) == 0;
+    ::close(fd);
+    if (!ok) *why = path.toStdString() + " is not this user's own private folder";
+    return ok;
+}
+}  // namespace
+
+std::string DesktopSingleInstance::SocketFolder(std::string* error)
+{
+    std::string why;
+    // The session's runtime folder, where it is what it should be.
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!runtime.isEmpty() && QDir::isAbsolutePath(runtime) && IsPrivateFolder(runtime, &why))
+        return QDir::cleanPath(runtime).toStdString();
+    // Else a folder of our own in the shared temporary folder. The name is
+    // known in advance, so another user may have taken it first: a folder
+    // made now or found is used only when it is ours and closed to others.
+    const QString own = QDir::tempPath() + QStringLiteral("/chronel-timer-%1").arg(::getuid());
+    if (::mkdir(QFile::encodeName(own).constData(), 0700) != 0 && errno != EEXIST) {
+        if (error) *error = own.toStdString() + ": " + std::strerror(errno);
+        return {};
+    }
+    if (!IsPrivateFolder(own, &why)) {
+        if (error) *error = why;
+        return {};
+    }
+    return own.toStdString();
+}
+
+namespace {
+QString SocketFile(const std::string& folder, const std::string& key)
+{
+    return QString::fromStdString(folder) + QStringLiteral("/chronel-timer-") +
+           QString::fromStdString(DesktopSingleInstance::KeyDigest(key));
 }
 
 // A lock's owner runs here when its process number is a live copy of this
@@ -139,12 +182,22 @@ ISingleInstance::Claim DesktopSingleInstance::ClaimOnBus(const std::string& key,
     }
 }
 
-void DesktopSingleInstance::Listen(const QString& socketName)
+void DesktopSingleInstance::Listen(const QString& socketPath)
 {
     server_ = new QLocalServer(this);
     server_->setSocketOptions(QLocalServer::UserAccessOption);
-    QLocalServer::removeServer(socketName);  // left by an owner that died
-    server_->listen(socketName);
+    QLocalServer::removeServer(socketPath);  // left by an owner that died
+    if (!server_->listen(socketPath)) {
+        // The settings file is ours all the same (the lock says so); only a
+        // later start cannot reach us to show the window.
+        std::fprintf(stderr,
+                     "ChronelGui: cannot listen on %s (%s); a second start with this settings file will not find "
+                     "this one.\n",
+                     socketPath.toLocal8Bit().constData(), server_->errorString().toLocal8Bit().constData());
+        delete server_;
+        server_ = nullptr;
+        return;
+    }
     connect(server_, &QLocalServer::newConnection, this, [this] {
         while (QLocalSocket* peer = server_->nextPendingConnection()) {
             connect(peer, &QLocalSocket::disconnected, peer, &QObject::deleteLater);
@@ -182,7 +235,9 @@ ISingleInstance::Claim DesktopSingleInstance::ClaimWithLock(const std::string& k
 {
     // Beside the file as the key names it, so every spelling meets the same lock.
     const QString lockPath = QString::fromStdString(key) + ".lock";
-    const QString socketName = SocketName(key);
+    std::string folderError;
+    const std::string folder = SocketFolder(&folderError);
+    const QString socketName = folder.empty() ? QString() : SocketFile(folder, key);
     QElapsedTimer waited;
     waited.start();
     for (;;) {
@@ -190,7 +245,12 @@ ISingleInstance::Claim DesktopSingleInstance::ClaimWithLock(const std::string& k
         // Only a dead owner makes a lock stale, never its age.
         lock_->setStaleLockTime(0);
         if (lock_->tryLock(0)) {
-            Listen(socketName);
+            if (!socketName.isEmpty()) Listen(socketName);
+            else
+                std::fprintf(stderr,
+                             "ChronelGui: no private folder for the one-instance socket (%s); a second start with "
+                             "this settings file will not find this one.\n",
+                             folderError.c_str());
             return Claim::First;
         }
         if (lock_->error() != QLockFile::LockFailedError) {
@@ -199,6 +259,13 @@ ISingleInstance::Claim DesktopSingleInstance::ClaimWithLock(const std::string& k
                          lockPath.toLocal8Bit().constData());
             lock_.reset();
             return Claim::First;
+        }
+        if (socketName.isEmpty()) {
+            error_ = "another instance holds the settings file " + key + " (lock file " + lockPath.toStdString() +
+                     ") but cannot be asked to show itself: no private folder for the one-instance socket (" +
+                     folderError + ")";
+            lock_.reset();
+            return Claim::Failed;
         }
         const Answer answer = Ask(socketName, show ? kRaise : kConfirm);
         if (answer == Answer::Done) return Claim::Running;
@@ -228,6 +295,11 @@ ISingleInstance::Claim DesktopSingleInstance::ClaimWithLock(const std::string& k
         }
         QThread::msleep(kRetryMs);
     }
+}
+
+std::string DesktopSingleInstance::SocketPath() const
+{
+    return server_ ? server_->fullServerName().toStdString() : std::string();
 }
 
 bool DesktopSingleInstance::IsClosing() const

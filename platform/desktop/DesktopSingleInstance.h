@@ -1,6 +1,7 @@
 #pragma once
 // One instance per settings file: a well-known name on the session bus, or
-// without a bus a lock file beside the settings file and a local socket.
+// without a bus a lock file beside the settings file and a local socket in a
+// folder only this user can enter.
 #include <QDBusContext>
 #include <QObject>
 #include <memory>
@@ -32,6 +33,12 @@ public:
     static std::string KeyDigest(const std::string& key);
     // The program's own bus name for a settings file.
     static std::string BusName(const std::string& settingsPath);
+    // Where the local socket goes: the session's runtime folder when it is
+    // private, else a private folder of the program's own in the temporary
+    // folder. Empty (and *error says why) when there is no such folder.
+    static std::string SocketFolder(std::string* error = nullptr);
+    // The socket this instance listens on; empty when it does not.
+    std::string SocketPath() const;
 
 public Q_SLOTS:
     // Called over the bus by a later start: show the main window.
@@ -44,7 +51,7 @@ private:
     enum class Answer { Done, Closing, None };
     Claim ClaimOnBus(const std::string& key, bool show);
     Claim ClaimWithLock(const std::string& key, bool show);
-    void Listen(const QString& socketName);
+    void Listen(const QString& socketPath);
     bool IsClosing() const;
     // Refuses a bus call while closing; true when it did.
     bool RefusedOnBus();

@@ -72,6 +72,7 @@ std::string DesktopWindowSystem::Describe() const
 std::string DesktopWindowSystem::DescribePlatform(const std::string& platform)
 {
     if (platform == "xcb") return Set("WAYLAND_DISPLAY") ? "X11 (the Wayland compositor's X server)" : "X11";
-    if (platform == "wayland") return "Wayland";
+    // No Wayland protocol lets a client keep its window above the others.
+    if (platform == "wayland") return "Wayland (staying on top is not available: the compositor stacks the windows)";
     return platform;
 }

@@ -487,6 +487,7 @@ void QtNotifyIcons::SetHostPresent(bool present)
     if (present == hostPresent_) return;
     hostPresent_ = present;
     TraceMark(present ? "tray-host-present" : "tray-host-gone");
+    if (OnHostChanged) OnHostChanged(present);
 }
 
 void QtNotifyIcons::StatusNotifierHostChanged()

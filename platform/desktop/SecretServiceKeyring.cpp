@@ -8,6 +8,8 @@
 
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusServiceWatcher>
 #include <QTimer>
 #include <cstdio>
 #include <exception>
@@ -161,7 +163,9 @@ struct SecretServiceKeyring::Call {
             return;
         }
         if (call->kind == Kind::Probe) {
-            Finish(call, Answered(SecretStatus::Done));
+            // A locked one would prompt at every start of an automatic-login session.
+            Finish(call, secret_collection_get_locked(call->collection) ? Answered(SecretStatus::Locked, kKeyringLockedReason)
+                                                                        : Answered(SecretStatus::Done));
             return;
         }
         if (!secret_collection_get_locked(call->collection)) {
@@ -274,10 +278,28 @@ SecretServiceKeyring::SecretServiceKeyring() = default;
 
 SecretServiceKeyring::~SecretServiceKeyring()
 {
-    for (Call* call : calls_) {
-        call->owner = nullptr;  // freed by its own callback, which the cancel brings
-        g_cancellable_cancel(call->cancellable);
-    }
+    // Not cancelled: that would dismiss an open unlock prompt, which takes
+    // GNOME Keyring 42 down. Freed by their own callbacks, if the loop runs.
+    for (Call* call : calls_) call->owner = nullptr;
+}
+
+void SecretServiceKeyring::CancelAll()
+{
+    // Each call finishes (and is freed) by its own callback, answering no one.
+    for (Call* call : calls_) call->answer = nullptr;
+}
+
+void SecretServiceKeyring::WatchService(std::function<void()> appeared)
+{
+    appeared_ = std::move(appeared);
+    if (watcher_ || !appeared_) return;
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) return;
+    watcher_ = std::make_unique<QDBusServiceWatcher>(QStringLiteral("org.freedesktop.secrets"), bus,
+                                                     QDBusServiceWatcher::WatchForRegistration);
+    QObject::connect(watcher_.get(), &QDBusServiceWatcher::serviceRegistered, [this] {
+        if (appeared_) appeared_();
+    });
 }
 
 void SecretServiceKeyring::Start(std::unique_ptr<Call> owned)

@@ -7,17 +7,22 @@
 
 #include "platform/Secrets.h"
 
+class QDBusServiceWatcher;
 class QTimer;
 
 class SecretServiceKeyring : public ISecrets {
 public:
     SecretServiceKeyring();
-    // Pending calls are cancelled; their answers never come.
+    // Pending calls are let go, not cancelled (see CancelAll); their answers never come.
     ~SecretServiceKeyring() override;
     void Probe(Answer answer) override;
     void Read(const SecretKey& key, Answer answer) override;
     void Store(const SecretKey& key, const std::string& password, Answer answer) override;
     void Delete(const SecretKey& key, Answer answer) override;
+    // Nothing is cancelled: cancelling a call's GCancellable makes libsecret
+    // dismiss the prompt it waits on.
+    void CancelAll() override;
+    void WatchService(std::function<void()> appeared) override;
 
     struct Call;
 
@@ -28,4 +33,6 @@ private:
     // Where the toolkit's loop does not run GLib's (QT_NO_GLIB), it is run
     // from a timer while calls are on their way.
     std::unique_ptr<QTimer> glibPump_;
+    std::unique_ptr<QDBusServiceWatcher> watcher_;
+    std::function<void()> appeared_;
 };

@@ -450,9 +450,15 @@ void SimBrowserView::CompleteNavigation()
 
 void SimBrowserView::FailNavigation(int statusCode, const std::string& reason)
 {
+    FailNavigation(TNavigateErrorArgs{pendingUrl, statusCode, reason});
+}
+
+void SimBrowserView::FailNavigation(TNavigateErrorArgs error)
+{
     if (!busy || pendingLocal) return;
     busy = false;
-    if (OnNavigateError) OnNavigateError(TNavigateErrorArgs{pendingUrl, statusCode, reason});
+    error.URL = pendingUrl;
+    if (OnNavigateError) OnNavigateError(error);
 }
 
 void SimBrowserView::EndNavigation()

@@ -286,6 +286,8 @@ public:
     void CompleteNavigation();
     // The pending navigation fails: not busy, then OnNavigateError.
     void FailNavigation(int statusCode, const std::string& reason);
+    // The same with what an engine says of it (its URL is the pending one).
+    void FailNavigation(TNavigateErrorArgs error);
     // The pending navigation ends without a page (a 204, a stopped load): not busy, then OnLoadEnded.
     void EndNavigation();
     // The page navigates by itself (a link, a form, a script, a redirect):

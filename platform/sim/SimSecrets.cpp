@@ -36,6 +36,19 @@ void SimSecrets::Delete(const SecretKey& key, Answer answer)
     Add(Kind::Delete, key, {}, std::move(answer), "delete");
 }
 
+void SimSecrets::CancelAll()
+{
+    if (waiting_.empty()) return;
+    calls.push_back("cancel");
+    waiting_.clear();
+}
+
+void SimSecrets::Appear()
+{
+    running = true;
+    if (appeared_) appeared_();
+}
+
 const SimSecrets::Entry* SimSecrets::Find(const std::string& baseUrl, const std::string& user) const
 {
     auto it = entries.find({baseUrl, user});
@@ -53,7 +66,8 @@ SecretAnswer SimSecrets::Carry(const Call& call)
     const std::pair<std::string, std::string> id{call.key.baseUrl, call.key.user};
     switch (call.kind) {
     case Kind::Probe:
-        return hasDefault ? Answered(SecretStatus::Done) : Answered(SecretStatus::NoKeyring, "it has no default keyring");
+        if (!hasDefault) return Answered(SecretStatus::NoKeyring, "it has no default keyring");
+        return locked ? Answered(SecretStatus::Locked, kKeyringLockedReason) : Answered(SecretStatus::Done);
     case Kind::Read: {
         // A locked keyring cannot tell whether it holds the entry.
         if (locked) return Answered(SecretStatus::Locked, kKeyringLockedReason);

@@ -16,6 +16,11 @@ public:
     void Read(const SecretKey& key, Answer answer) override;
     void Store(const SecretKey& key, const std::string& password, Answer answer) override;
     void Delete(const SecretKey& key, Answer answer) override;
+    // Drops the waiting calls (a "cancel" in calls when there were any).
+    void CancelAll() override;
+    void WatchService(std::function<void()> appeared) override { appeared_ = std::move(appeared); }
+    // The keyring service takes its name on the bus.
+    void Appear();
 
     // Answers the oldest call; false when none waits.
     bool DeliverOne();
@@ -32,7 +37,7 @@ public:
     bool locked = false;     // locked, and the user declines to unlock it
     // Answered in place of the next calls, whatever they are.
     std::deque<SecretAnswer> failNext;
-    // "probe", "read USER@BASE", "store USER@BASE", "delete USER@BASE", in call order.
+    // "probe", "read USER@BASE", "store USER@BASE", "delete USER@BASE", "cancel", in call order.
     std::vector<std::string> calls;
 
     const Entry* Find(const std::string& baseUrl, const std::string& user) const;
@@ -48,4 +53,5 @@ private:
     void Add(Kind kind, const SecretKey& key, std::string password, Answer answer, const char* name);
     SecretAnswer Carry(const Call& call);
     std::deque<Call> waiting_;
+    std::function<void()> appeared_;
 };

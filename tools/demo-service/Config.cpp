@@ -210,7 +210,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
         name == "--submit-latency-ms" || name == "--no-content-next";
     const bool isFlag = name == "--help" || name == "-h" || name == "--refuse-posted-password" ||
                         name == "--no-start-stop-form" || name == "--plus-as-blank" || name == "--drop-connections" ||
-                        name == "--wrong-password-redirect" || name == "--expired-redirect-query";
+                        name == "--wrong-password-redirect" || name == "--expired-redirect-query" ||
+                        name == "--tls-self-signed";
     if (!takesValue && !isFlag) throw UsageError("unknown option '" + args[i] + "'");
     if (isFlag && inlineValue) throw UsageError("option " + name + " takes no value");
     if (takesValue && !inlineValue) {
@@ -238,6 +239,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
   for (const Given& g : given) {
     if (g.name == "--help" || g.name == "-h")
       result.help = true;
+    else if (g.name == "--tls-self-signed")
+      result.tlsSelfSigned = true;
     else if (g.name == "--port")
       result.port = parseNumber(g.value, 0, 65535, "--port");
     else if (g.name == "--selected")
@@ -305,6 +308,8 @@ std::string usageText() {
          "  --expired-redirect-query  a page without a live session redirects to index.php?goto=...\n"
          "  --submit-latency-ms N     take each start/stop submission only after N ms\n"
          "  --no-content-next N       answer the next N start/stop submissions with HTTP 204, doing nothing\n"
+         "  --tls-self-signed         serve HTTPS with a self-signed certificate made at start\n"
+         "                            (for 127.0.0.1 and localhost; no browser trusts it)\n"
          "  -h, --help                show this help and exit\n"
          "\n"
          "Built-in account: user 'demo', password 'demo'.\n"

@@ -65,6 +65,8 @@ struct CommandLine {
   ServiceConfig config;
   int port = 18080;
   bool help = false;
+  // Serve HTTPS with a certificate made at start, which nobody trusts.
+  bool tlsSelfSigned = false;
 };
 
 constexpr int kMaxLatencyMs = 60000;

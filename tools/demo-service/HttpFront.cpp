@@ -16,18 +16,22 @@ namespace {
 constexpr size_t kMaxBody = 1 << 20;
 }
 
-HttpFront::HttpFront(DemoService& service) : service_(service) {
+HttpFront::HttpFront(DemoService& service, const SelfSignedIdentity* tls) : service_(service) {
+  if (tls)
+    server_ = std::make_unique<httplib::SSLServer>(tls->certificate(), tls->key());
+  else
+    server_ = std::make_unique<httplib::Server>();
   const auto handler = [this](const httplib::Request& req, httplib::Response& res) { serve(req, res); };
   // Every path and method reaches the service, which answers unknown ones.
-  server_.Get(".*", handler);
-  server_.Post(".*", handler);
-  server_.Put(".*", handler);
-  server_.Patch(".*", handler);
-  server_.Delete(".*", handler);
-  server_.Options(".*", handler);
-  server_.set_payload_max_length(kMaxBody);
+  server_->Get(".*", handler);
+  server_->Post(".*", handler);
+  server_->Put(".*", handler);
+  server_->Patch(".*", handler);
+  server_->Delete(".*", handler);
+  server_->Options(".*", handler);
+  server_->set_payload_max_length(kMaxBody);
   // Browsers keep connections open; a short idle time lets a stop finish soon.
-  server_.set_keep_alive_timeout(1);
+  server_->set_keep_alive_timeout(1);
 }
 
 HttpFront::~HttpFront() {
@@ -55,15 +59,16 @@ void HttpFront::dropConnection(const httplib::Request& req) {
 }
 
 int HttpFront::bind(int port) {
-  if (port == 0) return server_.bind_to_any_port("127.0.0.1");
-  return server_.bind_to_port("127.0.0.1", port) ? port : -1;
+  if (!server_->is_valid()) return -1;
+  if (port == 0) return server_->bind_to_any_port("127.0.0.1");
+  return server_->bind_to_port("127.0.0.1", port) ? port : -1;
 }
 
-bool HttpFront::listen() { return server_.listen_after_bind(); }
+bool HttpFront::listen() { return server_->listen_after_bind(); }
 
-void HttpFront::stop() { server_.stop(); }
+void HttpFront::stop() { server_->stop(); }
 
-bool HttpFront::isRunning() const { return server_.is_running(); }
+bool HttpFront::isRunning() const { return server_->is_running(); }
 
 void HttpFront::serve(const httplib::Request& req, httplib::Response& res) {
   if (goingDown_) {
@@ -95,7 +100,7 @@ void HttpFront::serve(const httplib::Request& req, httplib::Response& res) {
     stopper_ = std::thread([this] {
       std::this_thread::sleep_for(std::chrono::milliseconds(200));
       goingDown_ = true;
-      server_.stop();
+      server_->stop();
     });
   }
   if (const int delay = service_.answerDelayMs(request); delay > 0)

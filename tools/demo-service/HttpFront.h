@@ -1,18 +1,21 @@
-// Serves a DemoService over HTTP on 127.0.0.1.
+// Serves a DemoService over HTTP (or HTTPS) on 127.0.0.1.
 #pragma once
 
 #include "tools/demo-service/DemoService.h"
+#include "tools/demo-service/SelfSigned.h"
 
 #include <httplib.h>
 
 #include <atomic>
+#include <memory>
 #include <thread>
 
 namespace chronel::demo {
 
 class HttpFront {
  public:
-  explicit HttpFront(DemoService& service);
+  // With tls, HTTPS with that certificate; it must outlive the front.
+  explicit HttpFront(DemoService& service, const SelfSignedIdentity* tls = nullptr);
   ~HttpFront();
 
   // Binds 127.0.0.1:port (0 picks a free port); the bound port, or -1.
@@ -33,7 +36,7 @@ class HttpFront {
   static void dropConnection(const httplib::Request& req);
 
   DemoService& service_;
-  httplib::Server server_;
+  std::unique_ptr<httplib::Server> server_;
   std::atomic<int> downMs_{0};
   // Set when an outage begins: a service that is down answers nothing, not
   // even on connections the client kept open from before.

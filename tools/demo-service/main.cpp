@@ -62,6 +62,17 @@ int main(int argc, char** argv) {
     return 0;
   }
 
+  std::unique_ptr<SelfSignedIdentity> tls;
+  if (commandLine.tlsSelfSigned) {
+    try {
+      tls = std::make_unique<SelfSignedIdentity>();
+    } catch (const std::exception& e) {
+      std::cerr << "chronel-demo-service: " << e.what() << "\n";
+      return 1;
+    }
+  }
+  const char* scheme = tls ? "https" : "http";
+
   DemoService service(commandLine.config);
   // One front per listening period; the service outlives outages.
   std::mutex frontMutex;
@@ -73,7 +84,7 @@ int main(int argc, char** argv) {
     // until the outage is over.
     if (port == 0) port = freeLoopbackPort();
   } else {
-    front = std::make_unique<HttpFront>(service);
+    front = std::make_unique<HttpFront>(service, tls.get());
     port = front->bind(commandLine.port);
   }
   if (port <= 0) {
@@ -81,8 +92,9 @@ int main(int argc, char** argv) {
     return 1;
   }
   std::cout << "PORT " << port << std::endl;
-  std::cerr << "chronel-demo-service: serving http://127.0.0.1:" << port << "/ (user '"
+  std::cerr << "chronel-demo-service: serving " << scheme << "://127.0.0.1:" << port << "/ (user '"
             << commandLine.config.accounts.front().user << "')\n";
+  if (tls) std::cerr << "chronel-demo-service: self-signed certificate, SHA-256 " << tls->sha256Fingerprint() << "\n";
 
   std::atomic<bool> listenEnded{false};
   std::atomic<bool> signalled{false};
@@ -114,7 +126,7 @@ int main(int argc, char** argv) {
       std::cerr << "chronel-demo-service: not listening for " << downMs << " ms\n";
       stayDown(downMs);
       if (signalled) break;
-      auto next = std::make_unique<HttpFront>(service);
+      auto next = std::make_unique<HttpFront>(service, tls.get());
       // The port may linger for a moment; keep trying for a while.
       int bound = -1;
       for (int attempt = 0; attempt < 100 && bound < 0 && !signalled; ++attempt) {

@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <QUrl>
 #include <QVariant>
+#include <QWebEngineCertificateError>
 #include <QWebEngineContextMenuRequest>
 #include <QWebEngineHttpRequest>
 #include <QWebEngineLoadingInfo>
@@ -93,6 +94,21 @@ QString JsString(const std::string& text)
         }
     }
     return out + QLatin1Char('\'');
+}
+
+TNavigateErrorDomain DomainOf(QWebEngineLoadingInfo::ErrorDomain domain)
+{
+    switch (domain) {
+    case QWebEngineLoadingInfo::NoErrorDomain: return TNavigateErrorDomain::None;
+    case QWebEngineLoadingInfo::InternalErrorDomain: return TNavigateErrorDomain::Internal;
+    case QWebEngineLoadingInfo::ConnectionErrorDomain: return TNavigateErrorDomain::Connection;
+    case QWebEngineLoadingInfo::CertificateErrorDomain: return TNavigateErrorDomain::Certificate;
+    case QWebEngineLoadingInfo::DnsErrorDomain: return TNavigateErrorDomain::Dns;
+    case QWebEngineLoadingInfo::HttpStatusCodeDomain: return TNavigateErrorDomain::HttpStatus;
+    case QWebEngineLoadingInfo::HttpErrorDomain:
+    case QWebEngineLoadingInfo::FtpErrorDomain: break;
+    }
+    return TNavigateErrorDomain::Http;
 }
 
 // Exactly as given: no guessing of what a user may have meant.
@@ -272,6 +288,7 @@ bool WebEngineBrowserView::EnsurePage()
     discarded_ = false;
     connect(page, &QWebEnginePage::loadingChanged, this, &WebEngineBrowserView::LoadingChanged);
     connect(page, &QWebEnginePage::newWindowRequested, this, &WebEngineBrowserView::NewWindowRequested);
+    connect(page, &QWebEnginePage::certificateError, this, &WebEngineBrowserView::CertificateError);
     // Copies asked of the lost renderer never arrive.
     connect(page, &QWebEnginePage::renderProcessTerminated, this, [this] { ForgetLoads(); });
     return true;
@@ -352,7 +369,7 @@ void WebEngineBrowserView::Navigate(const std::string& url, int flags, const std
 
     const QUrl target = ToUrl(url);
     if (!target.isValid() || target.isEmpty() || target.isRelative()) {
-        PostNavigateError(url, "not a valid address");
+        PostNavigateError(url, "not a valid address", "net::ERR_INVALID_URL");
         return;
     }
     const QString scheme = target.scheme().toLower();
@@ -364,7 +381,7 @@ void WebEngineBrowserView::Navigate(const std::string& url, int flags, const std
         return;
     }
     if (scheme != QLatin1String("http") && scheme != QLatin1String("https") && scheme != QLatin1String("about")) {
-        PostNavigateError(url, "cannot load " + scheme.toStdString() + ": addresses");
+        PostNavigateError(url, "cannot load " + scheme.toStdString() + ": addresses", "net::ERR_DISALLOWED_URL_SCHEME");
         return;
     }
 
@@ -484,7 +501,7 @@ void WebEngineBrowserView::OpenOutside(const std::string& url)
     IShell* shell = CurrentPlatform().Shell;
     if (shell && shell->ShellExecute("open", url) > 32) return;
     if (IMessageBox* box = CurrentPlatform().MessageBox)
-        box->Show("There was an error opening the link '" + url + "'.",
+        box->Show(OpenLinkErrorText(url),
                   QGuiApplication::applicationDisplayName().toStdString(), MB_OK);
     RepaintSoon();
 }
@@ -559,11 +576,18 @@ void WebEngineBrowserView::LoadingChanged(const QWebEngineLoadingInfo& info)
         loading_ = false;
         TNavigateErrorArgs error{Spelling(info.url()), 0, info.errorString().toStdString()};
         const int code = info.errorCode() < 0 ? -info.errorCode() : info.errorCode();
+        error.Domain = DomainOf(info.errorDomain());
+        if (error.Domain != TNavigateErrorDomain::HttpStatus) {
+            error.Code = info.errorCode();
+            if (info.errorString().startsWith(QLatin1String("net::"))) error.Name = info.errorString().toStdString();
+        }
         if (info.errorDomain() == QWebEngineLoadingInfo::HttpStatusCodeDomain) {
             error.StatusCode = code;
             error.Reason = "HTTP " + std::to_string(code);
         } else if (info.errorDomain() == QWebEngineLoadingInfo::CertificateErrorDomain) {
-            error.Reason = "TLS failure";
+            // The engine's name says which check failed; the refusal said for whom and why.
+            error.CertificateHost = refusedCertificateHost_;
+            error.CertificateReason = refusedCertificateReason_;
         } else {
             // The engine's network error numbers.
             switch (code) {
@@ -577,6 +601,8 @@ void WebEngineBrowserView::LoadingChanged(const QWebEngineLoadingInfo& info)
             default: break;
             }
         }
+        refusedCertificateHost_.clear();
+        refusedCertificateReason_.clear();
         RaiseNavigateError(error);
         break;
     }
@@ -585,6 +611,16 @@ void WebEngineBrowserView::LoadingChanged(const QWebEngineLoadingInfo& info)
         LoadEndedSoon(info.url());
         break;
     }
+}
+
+void WebEngineBrowserView::CertificateError(QWebEngineCertificateError error)
+{
+    // Never accepted, and the user is not offered to: a certificate the
+    // engine does not trust fails the load, which says so with this host and reason.
+    error.rejectCertificate();
+    refusedCertificateHost_ = error.url().host().toStdString();
+    refusedCertificateReason_ = error.description().toStdString();
+    TraceMark("certificate-refused");
 }
 
 void WebEngineBrowserView::LoadEndedSoon(const QUrl& url)
@@ -674,16 +710,18 @@ void WebEngineBrowserView::ReportCompletion(unsigned long long seq)
     Raise("document-complete", OnDocumentComplete, Spelling(completed));
 }
 
-void WebEngineBrowserView::PostNavigateError(const std::string& url, const std::string& reason)
+void WebEngineBrowserView::PostNavigateError(const std::string& url, const std::string& reason, const std::string& name)
 {
     // Reported as the engine reports its failures: after the call, with
     // the control busy until then.
     ++pendingErrors_;
     std::weak_ptr<bool> alive = alive_;
-    QTimer::singleShot(0, this, [this, alive, url, reason] {
+    QTimer::singleShot(0, this, [this, alive, url, reason, name] {
         if (alive.expired()) return;
         --pendingErrors_;
-        RaiseNavigateError(TNavigateErrorArgs{url, 0, reason});
+        TNavigateErrorArgs error{url, 0, reason};
+        error.Name = name;
+        RaiseNavigateError(error);
     });
 }
 
@@ -762,8 +800,18 @@ std::unique_ptr<IBrowserView> WebEngineBrowsers::Create(QWidget* parent)
         if (*shared) return *shared;
         // A profile on disk, so cookies and storage behave as in a normal browser.
         auto* profile = new QWebEngineProfile(QStringLiteral("browser"));
-        const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+        // Folders named after the desktop entry where there is one: the
+        // application's name is the one people read in the tray.
+        const QString entry = QGuiApplication::desktopFileName();
+        const auto folder = [&entry](QStandardPaths::StandardLocation own, QStandardPaths::StandardLocation shared) {
+            if (entry.isEmpty()) return QStandardPaths::writableLocation(own);
+            const QString base = QStandardPaths::writableLocation(shared);
+            return base.isEmpty() ? QString() : base + u'/' + entry;
+        };
+        const QString data = folder(QStandardPaths::AppDataLocation, QStandardPaths::GenericDataLocation);
         if (!data.isEmpty()) profile->setPersistentStoragePath(data + QStringLiteral("/browser"));
+        const QString cache = folder(QStandardPaths::CacheLocation, QStandardPaths::GenericCacheLocation);
+        if (!cache.isEmpty()) profile->setCachePath(cache + QStringLiteral("/QtWebEngine/browser"));
         // The service's pages are made anew each time; a cache on disk only
         // costs writes and their flushes while the program sits idle.
         profile->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);

@@ -30,6 +30,7 @@
 #include "platform/Browser.h"
 
 class QContextMenuEvent;
+class QWebEngineCertificateError;
 class QWebEngineLoadingInfo;
 class QWebEngineNewWindowRequest;
 class QWebEngineProfile;
@@ -96,6 +97,7 @@ private:
     void ForgetLoads();
     void RaiseBeforeNavigate(TBeforeNavigateArgs& args);
     void LoadingChanged(const QWebEngineLoadingInfo& info);
+    void CertificateError(QWebEngineCertificateError error);
     void NewWindowRequested(QWebEngineNewWindowRequest& request);
     void RaiseBeforeNavigateFromEngine(TBeforeNavigateArgs& args);
     // Whether a page's navigation to url (let through by the host) may load:
@@ -106,7 +108,8 @@ private:
     void RepaintSoon();
     void WaitForFreshCopy();
     void ReportCompletion(unsigned long long seq);
-    void PostNavigateError(const std::string& url, const std::string& reason);
+    // name: the engine's name for such a failure.
+    void PostNavigateError(const std::string& url, const std::string& reason, const std::string& name);
     void RaiseNavigateError(const TNavigateErrorArgs& error);
     // Copies the document out of the page; a completing copy then reports
     // the document complete with url.
@@ -135,6 +138,9 @@ private:
     unsigned long long snapshotChangesRequested_ = 0;
     bool waitingForCopy_ = false;
     QUrl lastStarted_;
+    // The certificate refused during the load under way: its host and the engine's reason.
+    std::string refusedCertificateHost_;
+    std::string refusedCertificateReason_;
     std::set<QUrl> refused_;  // main-frame navigations refused, whose start may still be reported
     int pendingErrors_ = 0;
     bool loading_ = false;

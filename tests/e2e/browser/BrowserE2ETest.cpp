@@ -2,6 +2,7 @@
 // few pages it does not have), under a real X server: what the service
 // receives and what the control reports.
 #include <httplib.h>
+#include "tools/demo-service/SelfSigned.h"
 
 #include <QApplication>
 #include <QDir>
@@ -561,6 +562,43 @@ TEST_F(Browser, LoadsThatCannotStartOrFailEndWithAnErrorAndNotBusy)
 
     // After all that the control still loads.
     LogIn();
+}
+
+TEST_F(Browser, AnUntrustedCertificateIsRefusedAndSaidWithItsHostAndTheEnginesWords)
+{
+    chronel::demo::SelfSignedIdentity identity;
+    httplib::SSLServer tls(identity.certificate(), identity.key());
+    tls.Get("/", [](const httplib::Request&, httplib::Response& res) { res.set_content("<p>in</p>", "text/html"); });
+    const int port = tls.bind_to_any_port("127.0.0.1");
+    ASSERT_GT(port, 0);
+    std::thread serving([&] { tls.listen_after_bind(); });
+    const struct {
+        std::string url;
+        TNavigateErrorDomain domain;
+        int code;
+        std::string name;
+    } cases[] = {
+        {"https://127.0.0.1:" + std::to_string(port) + "/", TNavigateErrorDomain::Certificate, -202,
+         "net::ERR_CERT_AUTHORITY_INVALID"},
+        {"http://127.0.0.1:9/", TNavigateErrorDomain::Http, -312, "net::ERR_UNSAFE_PORT"},
+        {RefusedUrl(), TNavigateErrorDomain::Connection, -102, "net::ERR_CONNECTION_REFUSED"},
+    };
+    for (const auto& c : cases) {
+        const std::size_t seen = errors.size();
+        browser.Navigate(c.url);
+        ASSERT_TRUE(WaitUntil([&] { return errors.size() > seen; })) << c.url;
+        const TNavigateErrorArgs& e = errors.back();
+        EXPECT_EQ(e.Domain, c.domain) << c.url;
+        EXPECT_EQ(e.Code, c.code) << c.url;
+        EXPECT_EQ(e.Name, c.name) << c.url;
+    }
+    // Refused, never accepted: the page did not load, and the refusal named the host and why.
+    EXPECT_TRUE(completed.empty());
+    EXPECT_EQ(errors[0].CertificateHost, "127.0.0.1");
+    EXPECT_FALSE(errors[0].CertificateReason.empty());
+    EXPECT_TRUE(errors[1].CertificateHost.empty());
+    tls.stop();
+    serving.join();
 }
 
 TEST_F(Browser, GetHtmlAfterAChangeWaitsForAFreshCopy)

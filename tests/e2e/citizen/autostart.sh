@@ -41,7 +41,7 @@ open_window_tab() {
   sleep 1
 }
 click_box() {  # "Start with my desktop session", the tab's last row
-  xdotool mousemove --window "$PREFS" 60 121 click 1
+  xdotool mousemove --window "$PREFS" 60 131 click 1
 }
 
 open_window_tab

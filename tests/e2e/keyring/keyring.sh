@@ -10,7 +10,13 @@
 #     ticking it again moves it back in;
 # (d) with the daemon stopped the status page says so, and "Try now" logs in
 #     once the daemon runs again;
-# (e) a locked keyring is said as such.
+# (e) a locked keyring is said as such;
+# (f) with GNOME's prompter on the bus, the real unlock prompt: while it is up
+#     the window says it waits for the keyring, and an Exit then ends within
+#     2 s, the daemon alive;
+# (g) a password typed while the keyring stays locked, its store declined
+#     and "No" to the settings file: the exit asks nothing, writes no
+#     password, ends within 2 s, and the daemon lives on.
 source "$(dirname "$0")/../lib.sh"
 source "$(dirname "$0")/../lib_app.sh"
 BIN=$1
@@ -192,4 +198,104 @@ close_app e
 file_without_password || e2e_fail "(e) the file changed: $(grep '^Password' "$INI")"
 [ "$(wrong_logins)" = 0 ] || e2e_fail "a login with a wrong or missing password: $(e2e_demo_status "$BASE")"
 e2e_log "(e) locked keyring said"
+
+# ---- (f) the real unlock prompt ------------------------------------------------------------------
+# The daemon of (e) keeps the login keyring locked; its prompts are shown by
+# GNOME's prompter, on this display.
+name_owned() {
+  dbus-send --session --print-reply --dest=org.freedesktop.DBus / org.freedesktop.DBus.NameHasOwner \
+    "string:$1" 2>/dev/null | grep -q 'boolean true'
+}
+/usr/libexec/gcr-prompter >"$E2E_TMP/prompter.log" 2>&1 &
+E2E_PIDS+=($!)
+e2e_wait 10 name_owned org.gnome.keyring.SystemPrompter || e2e_fail "(f) the prompter did not start"
+dbus-monitor --session "type='method_call',interface='org.freedesktop.Secret.Prompt',member='Dismiss'" \
+  >"$E2E_TMP/dismiss.log" 2>&1 &
+E2E_PIDS+=($!)
+dismissals() { grep -c 'member=Dismiss' "$E2E_TMP/dismiss.log" || true; }
+PROMPT='Unlock Login Keyring'
+prompt_shown() { [ -n "$(e2e_window_by_title "$PROMPT")" ]; }
+prompt_gone() { ! prompt_shown; }
+daemon_alive() { kill -0 "$KEYRING_PID" 2>/dev/null && keyring_owned; }
+cancel_prompt() {  # as the user does: Escape in the prompt
+  xdotool windowactivate --sync "$(e2e_window_by_title "$PROMPT")" 2>/dev/null || true
+  xdotool key Escape
+}
+ended_within() {  # step seconds: the program ended within that many seconds of $EXIT_AT
+  e2e_wait_exit "$APP" 30 || e2e_fail "($1) the program did not end"
+  local took
+  took=$(awk -v a="$EXIT_AT" -v b="$(date +%s.%N)" 'BEGIN { printf "%.2f", b - a }')
+  [ "$E2E_EXIT_CODE" = 0 ] || e2e_fail "($1) exit code $E2E_EXIT_CODE"
+  e2e_log "($1) ended ${took}s after the exit"
+  awk -v t="$took" -v m="$2" 'BEGIN { exit !(t <= m) }' || e2e_fail "($1) the exit took ${took}s"
+}
+
+# The window while the prompt is up; then an Exit (the window's close).
+start_app
+e2e_wait 60 prompt_shown || e2e_fail "(f) no unlock prompt at the start"
+wait_mark keyring-waiting-page 1 30 || e2e_fail "(f) no waiting page"
+waiting_text() { e2e_page_text "$DEVTOOLS" | grep -qF "Waiting for the desktop's keyring…"; }
+e2e_wait 20 waiting_text || e2e_fail "(f) the window says: $(e2e_page_text "$DEVTOOLS" 2>&1)"
+e2e_page_text "$DEVTOOLS" | grep -qx 'Preferences' || e2e_fail "(f) no Preferences link on the waiting page"
+e2e_screenshot "$E2E_TMP/f-waiting.png"
+before=$(dismissals)
+EXIT_AT=$(date +%s.%N)
+wmctrl -F -c "Chronel Timer"
+ended_within f 2
+sleep 1  # a daemon that falls over does so at once
+daemon_alive || e2e_fail "(f) the keyring daemon did not survive the exit: $(tail -3 "$E2E_TMP/keyring.log")"
+# This daemon aborts on a dismissed unlock prompt: it is left to the user.
+[ "$(dismissals)" = "$before" ] || e2e_fail "(f) the prompt was dismissed"
+file_without_password || e2e_fail "(f) the file changed: $(grep '^Password' "$INI")"
+# The user answers the prompt the program left: the daemon goes on.
+if prompt_shown; then
+  cancel_prompt
+  e2e_wait 10 prompt_gone || e2e_fail "(f) the prompt left behind did not close"
+  sleep 1
+  daemon_alive || e2e_fail "(f) the keyring daemon ended with the prompt left behind: $(tail -3 "$E2E_TMP/keyring.log")"
+fi
+e2e_log "(f) waiting page while the prompt was up; the exit left the daemon alive"
+
+# Cancelled prompt, a password typed, its store's prompt cancelled too, "No"; then Exit.
+TYPED=$PASSWORD  # the right one: this run logs in with it
+start_app
+e2e_wait 60 prompt_shown || e2e_fail "(g) no unlock prompt at the start"
+cancel_prompt
+expect_status_line g "the keyring is locked."
+MAIN=$(e2e_app_main_window "$APP") || e2e_fail "(g) no main window"
+read -r x y < <(page "(() => { const r = document.getElementById('preferences').getBoundingClientRect();
+  return Math.round(r.left + r.width / 2) + ' ' + Math.round(r.top + r.height / 2); })()")
+xdotool mousemove --window "$MAIN" "$x" "$y" click 1
+e2e_wait 20 prefs_focused || e2e_fail "(g) the Preferences link opened no preferences"
+sleep 0.5
+# The server page is shown: its fields come after the page tabs.
+xdotool key Tab Tab Tab
+xdotool type --delay 20 "$TYPED"
+e2e_screenshot "$E2E_TMP/g-typed.png"
+# The program's windows titled as its message boxes are, before the question comes.
+titled() { xdotool search --onlyvisible --pid "$APP" --name '^Chronel Timer$' 2>/dev/null | sort; }
+titled >"$E2E_TMP/windows-before"
+question_window() { titled | comm -13 "$E2E_TMP/windows-before" - | grep -m1 .; }
+xdotool key Return  # Close: saves, and the keyring is asked to take the password
+e2e_wait 30 prompt_shown || e2e_fail "(g) the store did not ask to unlock the keyring"
+cancel_prompt
+e2e_wait 20 question_window || e2e_fail "(g) no question after the declined store"
+QUESTION=$(question_window)
+e2e_screenshot "$E2E_TMP/g-question.png"
+xdotool windowactivate --sync "$QUESTION" 2>/dev/null || true
+xdotool key alt+n
+question_gone() { ! xwininfo -id "$QUESTION" 2>/dev/null | grep -q IsViewable; }
+e2e_wait 10 question_gone || e2e_fail "(g) the question stayed"
+file_without_password || e2e_fail "(g) after No: $(grep '^Password' "$INI")"
+ICON=$(e2e_tray_icon_window ChronelGui) || e2e_fail "(g) no tray icon"
+e2e_tray_menu_open "$ICON" || e2e_fail "(g) no tray menu"
+EXIT_AT=$(date +%s.%N)
+e2e_tray_menu_pick 3 || e2e_fail "(g) could not choose Exit"
+ended_within g 2
+prompt_gone || e2e_fail "(g) an unlock prompt came at the exit"
+sleep 1
+daemon_alive || e2e_fail "(g) the keyring daemon did not survive the exit: $(tail -3 "$E2E_TMP/keyring.log")"
+file_without_password || e2e_fail "(g) the exit wrote the password: $(grep '^Password' "$INI")"
+grep -qF "$(printf '%s' "$TYPED" | tr 'A-Za-z' 'N-ZA-Mn-za-m')" "$INI" && e2e_fail "(g) the password is in the file"
+e2e_log "(g) No held: no prompt at the exit, no password in the file, the daemon alive"
 echo "keyring: ok"

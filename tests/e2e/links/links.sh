@@ -99,4 +99,19 @@ import -window "$win" "$E2E_TMP/page.png"
 dark=$(convert "$E2E_TMP/page.png" -colorspace gray -threshold 10% -negate -format '%[fx:mean]' info:)
 python3 -c "import sys; sys.exit(0 if $dark < 0.2 else 1)" || e2e_fail "the page is not painted again (dark share $dark)"
 e2e_log "a failed opener gave one message and the page was painted again"
+
+# An opener that finds no program for the link says so only in its exit
+# code, as xdg-open does on a desktop without a web browser: one message.
+cat >"$E2E_TMP/bin/xdg-open" <<SH
+#!/bin/sh
+echo "xdg-open: no method available for opening '\$1'" >&2
+exit 3
+SH
+xdotool key shift+Tab shift+Tab Return
+e2e_wait 15 bash -c "[ -n \"\$(xdotool search --onlyvisible --name '^Chronel' | grep -vx '$win')\" ]" \
+  || e2e_fail "no message when the opener found no program"
+sleep 1
+[ "$(boxes | wc -l)" = 1 ] || e2e_fail "not one message window for the opener's failure: $(boxes | wc -l)"
+xdotool key --window "$(boxes)" Return 2>/dev/null || xdotool key Return
+e2e_log "an opener that found no program gave one message"
 echo "links: ok"

@@ -96,9 +96,16 @@ xdotool mousemove --window "$(e2e_tray_icon_window ChronelGui)" 8 8 click 1
 e2e_wait 10 viewable || e2e_fail "a click on the icon did not bring the window back: $(window_facts)"
 e2e_log "the icon's click shows it"
 
-# ---- the tray host goes: the close minimizes again -----------------------------
+# ---- the tray host goes while the window is in it: back on the taskbar --------
+e2e_tray_menu_choose "$(e2e_tray_icon_window ChronelGui)" 1 || e2e_fail "could not choose Hide to Tray again"
+e2e_wait 10 withdrawn || e2e_fail "the window was not hidden to the tray again: $(window_facts)"
 e2e_kill TERM "$TRAYER"
 e2e_wait 10 grep -q '^chronel-mark tray-host-gone ' "$E2E_TMP/app.log" || e2e_fail "the tray host's going was not noticed"
+e2e_wait 10 iconic || e2e_fail "the window hidden in the tray was lost with the tray host: $(window_facts)"
+e2e_wait 10 bash -c "! xprop -id $WIN _NET_WM_STATE | grep -q _NET_WM_STATE_SKIP_TASKBAR" \
+  || e2e_fail "the window back from the tray has no taskbar button: $(window_facts)"
+wmctrl -i -a "$WIN"
+e2e_wait 10 viewable || e2e_fail "the taskbar entry did not restore the window from the lost tray"
 close_window
 e2e_wait 10 iconic || e2e_fail "after the tray host went, the close did not iconify the window: $(window_facts)"
 e2e_wait 10 bash -c "! xprop -id $WIN _NET_WM_STATE | grep -q _NET_WM_STATE_SKIP_TASKBAR" \

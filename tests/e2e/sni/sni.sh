@@ -34,9 +34,24 @@ e2e_wait 10 menu_is "['Hide to Tray', 'Preferences', 'Exit', 'Start: Website red
   || e2e_fail "menu: $(state_py 's["menu"]')"
 e2e_log "icon, tooltip and menu ok"
 
+# The item is titled as people read the program's name; the window's caption
+# gains nothing from it, and its class still matches the desktop entry.
+[ "$(state_py 's["props"]["Title"]')" = "Chronel Timer" ] || e2e_fail "Title: $(state_py 's["props"]["Title"]')"
+WIN=$(main_window)
+[ -n "$WIN" ] || e2e_fail "no main window"
+names() { xprop -id "$WIN" WM_NAME _NET_WM_NAME WM_CLASS 2>&1; }
+caption_is() {  # both of X11's names exactly the caption, nothing appended
+  names | grep -qx "WM_NAME([A-Z_]*) = \"$1\"" && names | grep -qx "_NET_WM_NAME(UTF8_STRING) = \"$1\""
+}
+caption=$(xdotool getwindowname "$WIN")
+caption_is "$caption" && [ "${caption%— *}" = "$caption" ] || e2e_fail "caption: $(names)"
+names | grep -qx 'WM_CLASS(STRING) = "ChronelGui", "chronel-timer"' || e2e_fail "class: $(names)"
+e2e_log "Title, caption and class ok"
+
 # The menu's Start entry starts the clock; the icon blinks while it runs.
 click "Start: Website redesign"
 wait_running true 15 || e2e_fail "the menu's Start entry did not start the clock"
+e2e_wait 10 caption_is "Working..." || e2e_fail "caption while working: $(names)"
 icons=$(state_py 's["signals"].get("NewIcon", 0)')
 sleep 3
 [ "$(state_py 's["signals"].get("NewIcon", 0)')" -ge $((icons + 2)) ] || e2e_fail "the icon does not blink: $(state_py 's["signals"]')"

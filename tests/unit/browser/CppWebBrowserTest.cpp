@@ -131,4 +131,20 @@ TEST_F(WebBrowser, AFailedLoadReportsItsReasonInsteadOfCompletingAndAnOwnPageCom
     ASSERT_TRUE(browser.Document()->SaveHtml(html));
     EXPECT_EQ(html, "<html><body>Cannot reach svc</body></html>");
     EXPECT_EQ(errors.size(), 1u);
+
+    // A host that wants all the engine said gets it, and only that way.
+    std::vector<TNavigateErrorArgs> full;
+    browser.OnNavigateFailed = [&](TCppWebBrowser*, const TNavigateErrorArgs& e) { full.push_back(e); };
+    browser.Navigate("https://svc/");
+    TNavigateErrorArgs refused("", 0, "net::ERR_CERT_DATE_INVALID");
+    refused.Domain = TNavigateErrorDomain::Certificate;
+    refused.Code = -201;
+    refused.Name = "net::ERR_CERT_DATE_INVALID";
+    refused.CertificateHost = "svc";
+    View().FailNavigation(refused);
+    ASSERT_EQ(full.size(), 1u);
+    EXPECT_EQ(full[0].URL, "https://svc/");
+    EXPECT_EQ(full[0].Code, -201);
+    EXPECT_EQ(full[0].CertificateHost, "svc");
+    EXPECT_EQ(errors.size(), 1u);
 }

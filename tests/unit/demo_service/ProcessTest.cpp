@@ -129,6 +129,32 @@ TEST(DemoProgram, LoginAndToggleOverHttpThenSigterm) {
   EXPECT_EQ(program.waitExit(), 0);
 }
 
+TEST(DemoProgram, TlsSelfSignedServesHttpsWithACertificateNobodyTrusts) {
+  Program program({"--port", "0", "--tls-self-signed"});
+  const int port = portOf(program.readLine());
+  ASSERT_GT(port, 0);
+
+  // Verified as a browser does: refused, and no request reaches the service.
+  httplib::SSLClient verifying("127.0.0.1", port);
+  verifying.enable_server_certificate_verification(true);
+  EXPECT_FALSE(verifying.Get("/__status"));
+  EXPECT_EQ(verifying.get_openssl_verify_result(), X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT);
+
+  // Taken as it is, it is the same service.
+  httplib::SSLClient client("127.0.0.1", port);
+  client.enable_server_certificate_verification(false);
+  const auto status = client.Get("/__status");
+  ASSERT_TRUE(status);
+  const QJsonObject json = QJsonDocument::fromJson(QByteArray::fromStdString(status->body)).object();
+  EXPECT_FALSE(json["running"].toBool());
+  EXPECT_EQ(json["requests"].toArray().size(), 0);
+  kill(program.pid(), SIGTERM);
+  EXPECT_EQ(program.waitExit(), 0);
+  const std::string err = program.readErr();
+  EXPECT_NE(err.find("serving https://127.0.0.1:" + std::to_string(port) + "/"), std::string::npos) << err;
+  EXPECT_NE(err.find("self-signed certificate, SHA-256 "), std::string::npos) << err;
+}
+
 TEST(DemoProgram, FailureSwitchesAtStartAndAtRunTime) {
   Program program({"--port", "0", "--down-ms", "400", "--fail-next", "1", "--lose-next", "1", "--lose-with", "drop"});
   const int port = portOf(program.readLine());

@@ -4,11 +4,15 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
+#include <QLocalServer>
+#include <QLocalSocket>
 #include <QSysInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <future>
 #include <regex>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -121,6 +125,88 @@ TEST(SingleInstanceLock, TheLockGoesWithItsOwner)
     }
     DesktopSingleInstance next(false);
     EXPECT_EQ(next.ClaimSettingsFile(ini, true), ISingleInstance::Claim::First);
+}
+
+// Without a session bus the socket lives where only this user can reach it:
+// a socket another user put at a guessable shared name answers no later
+// start, and a socket that cannot be made is said, not a silent second start.
+TEST(SingleInstanceLock, TheSocketIsThisUsersOwn)
+{
+    const QByteArray savedBus = qgetenv("DBUS_SESSION_BUS_ADDRESS"), savedRuntime = qgetenv("XDG_RUNTIME_DIR"),
+                     savedTmp = qgetenv("TMPDIR");
+    qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+    QTemporaryDir dir, runtime, tmp;
+    ::chmod(QFile::encodeName(runtime.path()).constData(), 0700);
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+    qputenv("TMPDIR", QFile::encodeName(tmp.path()));
+    const std::string ini = dir.path().toStdString() + "/ChronelGui.ini";
+    const QString digest = QString::fromStdString(DesktopSingleInstance::KeyDigest(DesktopSingleInstance::InstanceKey(ini)));
+
+    QLocalServer squatter;
+    {
+        DesktopSingleInstance first(false);
+        bool raised = false;
+        first.OnRaise = [&] { raised = true; };
+        ASSERT_EQ(first.ClaimSettingsFile(ini, true), ISingleInstance::Claim::First);
+        // A squatter on the name all users could guess, answering "running".
+        const QString shared = tmp.path() + QStringLiteral("/chronel-timer-%1-%2").arg(::getuid()).arg(digest);
+        QLocalServer::removeServer(shared);
+        ASSERT_TRUE(squatter.listen(shared)) << squatter.errorString().toStdString();
+        QObject::connect(&squatter, &QLocalServer::newConnection, [&] {
+            while (QLocalSocket* peer = squatter.nextPendingConnection()) peer->write("ok\n"), peer->flush();
+        });
+        EXPECT_EQ(QFileInfo(QString::fromStdString(first.SocketPath())).absolutePath(), runtime.path());
+        EXPECT_EQ(ClaimElsewhere(ini, raised), ISingleInstance::Claim::Running);
+        EXPECT_TRUE(raised) << "the later start was answered by someone else";
+    }
+
+    // A runtime folder others may enter is not used: a private one in the
+    // temporary folder is made instead.
+    ::chmod(QFile::encodeName(runtime.path()).constData(), 0755);
+    const QString own = tmp.path() + QStringLiteral("/chronel-timer-%1").arg(::getuid());
+    {
+        DesktopSingleInstance first(false);
+        ASSERT_EQ(first.ClaimSettingsFile(ini, true), ISingleInstance::Claim::First);
+        EXPECT_EQ(QFileInfo(QString::fromStdString(first.SocketPath())).absolutePath(), own);
+        struct stat st {};
+        ASSERT_EQ(::lstat(QFile::encodeName(own).constData(), &st), 0);
+        EXPECT_TRUE(S_ISDIR(st.st_mode) && (st.st_mode & 0777) == 0700 && st.st_uid == ::getuid()) << std::oct << st.st_mode;
+    }
+
+    // That folder opened to others (as one made by another user would be):
+    // the first start says it cannot be found and runs; a later one says why
+    // it cannot ask the first and ends.
+    ::chmod(QFile::encodeName(own).constData(), 0755);
+    {
+        DesktopSingleInstance first(false);
+        testing::internal::CaptureStderr();
+        ASSERT_EQ(first.ClaimSettingsFile(ini, true), ISingleInstance::Claim::First);
+        EXPECT_NE(testing::internal::GetCapturedStderr().find("no private folder for the one-instance socket"),
+                  std::string::npos);
+        EXPECT_EQ(first.SocketPath(), "");
+        DesktopSingleInstance later(false, 300);
+        EXPECT_EQ(later.ClaimSettingsFile(ini, true), ISingleInstance::Claim::Failed);
+        EXPECT_NE(later.Error().find("is not this user's own private folder"), std::string::npos) << later.Error();
+    }
+
+    // A socket that cannot be made (something else in its place) is said.
+    ::chmod(QFile::encodeName(runtime.path()).constData(), 0700);
+    ASSERT_TRUE(QDir(runtime.path()).mkdir(QStringLiteral("chronel-timer-") + digest));
+    {
+        DesktopSingleInstance first(false);
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(first.ClaimSettingsFile(ini, true), ISingleInstance::Claim::First);
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_NE(said.find("cannot listen on " + runtime.path().toStdString()), std::string::npos) << said;
+        EXPECT_EQ(first.SocketPath(), "");
+    }
+
+    qputenv("DBUS_SESSION_BUS_ADDRESS", savedBus);
+    qputenv("XDG_RUNTIME_DIR", savedRuntime);
+    qputenv("TMPDIR", savedTmp);
+    if (savedBus.isNull()) qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+    if (savedRuntime.isNull()) qunsetenv("XDG_RUNTIME_DIR");
+    if (savedTmp.isNull()) qunsetenv("TMPDIR");
 }
 
 TEST(SingleInstanceKey, OneBusNamePerFileValidOnTheBus)

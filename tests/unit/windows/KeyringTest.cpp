@@ -1,6 +1,7 @@
 // The password in the desktop's keyring: moves between the settings file and
 // the keyring that never lose it, the login that waits for the keyring, and
 // files of the Windows program that stay as they are.
+#include <QElapsedTimer>
 #include <QTimer>
 
 #include "ClockFixture.h"
@@ -197,12 +198,86 @@ TEST_F(Keyring, PasswordTypedByHandWhileTheKeyringIsAwayLogsIn)
     secrets().Deliver();
     EXPECT_EQ(Value("Password"), "");
     EXPECT_TRUE(prefs->cbxPasswordInKeyring->Checked());
-    // Before the program ends, a password the keyring never answered for goes to the file.
-    secrets().running = true;
+}
+
+TEST_F(Keyring, ANoHoldsForTheRunAndTheExitLeavesTheKeyringAlone)
+{
+    LoadFromKeyring("s3cret");
+    secrets().locked = true;  // and its unlock prompt is cancelled
+    Paint();
+    ASSERT_TRUE(StatusPageShown());
+    Type("new");
+    sim.messageBox.answers = {IDNO};
     prefs->SaveSettings(ini);
-    Ring().Settle(0);
-    EXPECT_EQ(Value("Password"), "glcrq");
-    EXPECT_EQ(Value("PasswordInKeyring"), "0");
+    secrets().Deliver();
+    EXPECT_NE(LastMessage().find("Keep it in the settings file instead?"), std::string::npos) << LastMessage();
+    // The exit: its save and the wait for the keyring ask nothing, write no password, take no time.
+    secrets().calls.clear();
+    const std::size_t asked = sim.messageBox.shown.size();
+    QElapsedTimer took;
+    took.start();
+    prefs->SaveSettings(ini);
+    Ring().Settle(10000);
+    EXPECT_LT(took.elapsed(), 500);
+    EXPECT_TRUE(secrets().calls.empty()) << secrets().calls.front();
+    EXPECT_EQ(sim.messageBox.shown.size(), asked);
+    EXPECT_EQ(Value("Password"), "");  // the next start asks the keyring again
+    EXPECT_EQ(Value("PasswordInKeyring"), "1");
+    EXPECT_EQ(prefs->edtPassword->Text(), "new");  // still this run's password
+
+    // Typed again: the keyring is tried again.
+    secrets().locked = false;
+    Type("newer");
+    prefs->SaveSettings(ini);
+    secrets().Deliver();
+    EXPECT_EQ(secrets().Find(kBase, "ann")->password, "newer");
+
+    // Changed and saved at the exit while the keyring asks to be unlocked:
+    // the prompt is dismissed within the exit's wait, the file stays as it was.
+    Type("newest");
+    prefs->SaveSettings(ini);
+    took.restart();
+    Ring().Settle(10000);
+    EXPECT_LT(took.elapsed(), 2000);
+    EXPECT_EQ(secrets().calls.back(), "cancel");
+    EXPECT_EQ(secrets().Waiting(), 0u);
+    EXPECT_EQ(Value("Password"), "");
+    EXPECT_EQ(Value("PasswordInKeyring"), "1");
+    EXPECT_EQ(secrets().Find(kBase, "ann")->password, "newer");
+    EXPECT_EQ(sim.messageBox.shown.size(), asked);
+}
+
+TEST_F(Keyring, TheWindowSaysItWaitsForTheKeyring)
+{
+    // While the keyring has not answered (its unlock prompt may be up), the window says so.
+    LoadFromKeyring("s3cret");
+    std::string shown;
+    QTimer::singleShot(0, form.get(), [&] {
+        Load();
+        shown = view->document ? view->document->html : "";
+        secrets().Deliver();
+    });
+    QTimer::singleShot(1, form.get(), [this] { Load(); });
+    form->FormPaint();
+    EXPECT_NE(shown.find("Waiting for the desktop's keyring\u2026"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("href=\"" + form->Link.PreferencesUrl() + "\">Preferences</a>"), std::string::npos) << shown;
+    EXPECT_EQ(LastPost(), "pw=s3cret");
+    EXPECT_TRUE(form->Link.Connected());
+}
+
+TEST_F(Keyring, AKeyringThatComesLaterIsAskedByItself)
+{
+    LoadFromKeyring("s3cret");
+    secrets().running = false;
+    Paint();
+    ASSERT_TRUE(StatusPageShown());
+    EXPECT_EQ(form->Link.State(), TLinkState::Held);
+    // Its name gets an owner on the bus: the held login goes on without "Try now".
+    secrets().Appear();
+    secrets().Deliver();
+    EXPECT_EQ(LastPost(), "pw=s3cret");
+    Load();
+    EXPECT_TRUE(form->Link.Connected());
 }
 
 TEST_F(Keyring, ChangedPasswordOrUserReplacesTheEntry)
@@ -256,9 +331,21 @@ TEST_F(Keyring, WindowsFilesStayAsTheyAre)
     EXPECT_EQ(Value("Password"), "");
 }
 
-TEST_F(Keyring, FirstRunTicksTheBoxWhereAKeyringAnswers)
+TEST_F(Keyring, FirstRunTicksTheBoxWhereAKeyringAnswersUnlocked)
 {
+    // None at first; a keyring service started later is asked by itself.
+    secrets().running = false;
     prefs->show();
+    secrets().Deliver();
+    EXPECT_FALSE(prefs->cbxPasswordInKeyring->Checked());
+    // Locked (an automatic-login session): no prompt at every start.
+    secrets().locked = true;
+    secrets().Appear();
+    secrets().Deliver();
+    EXPECT_EQ(secrets().calls, (std::vector<std::string>{"probe", "probe"}));
+    EXPECT_FALSE(prefs->cbxPasswordInKeyring->Checked());
+    secrets().locked = false;
+    secrets().Appear();
     secrets().Deliver();
     EXPECT_TRUE(prefs->cbxPasswordInKeyring->Checked());
     prefs->edtUsername->SetText("ann");
