@@ -251,3 +251,15 @@ PY
 e2e_page_text() {
   e2e_page_eval "$1" "document.body ? document.body.innerText : ''"
 }
+
+# The program's trace marks (CHRONEL_TRACE_MARKS=1) in its log $LOG, and a
+# bounded wait for the COUNTth mark NAME; the wait ends early when $APP ended.
+marks() { grep -c "^chronel-mark $1 " "$LOG" || true; }
+wait_mark() {  # NAME COUNT SECONDS
+  local end=$((SECONDS + $3))
+  until [ "$(marks "$1")" -ge "$2" ]; do
+    [ $SECONDS -ge $end ] && return 1
+    kill -0 "$APP" 2>/dev/null || e2e_fail "the program ended: $(tail -5 "$LOG")"
+    sleep 0.2
+  done
+}

@@ -84,15 +84,6 @@ start_app() {
   CHRONEL_TRACE_MARKS=1 QTWEBENGINE_REMOTE_DEBUGGING="127.0.0.1:$DEVTOOLS" e2e_spawn "app-$RUN" "$APP_DIR/ChronelGui"
   APP=$E2E_LAST_PID
 }
-marks() { grep -c "^chronel-mark $1 " "$LOG" || true; }
-wait_mark() {  # name count seconds
-  local end=$((SECONDS + $3))
-  until [ "$(marks "$1")" -ge "$2" ]; do
-    [ $SECONDS -ge $end ] && return 1
-    kill -0 "$APP" 2>/dev/null || e2e_fail "the program ended: $(tail -5 "$LOG")"
-    sleep 0.2
-  done
-}
 close_app() {  # step
   wmctrl -F -c "Chronel Timer"
   e2e_wait_exit "$APP" 30 || e2e_fail "($1) the program did not end"

@@ -66,15 +66,6 @@ write_settings() {  # NAME PASSWORD(as stored)
   printf '[Form]\nRemoveFromTaskBar=0\nUseTransparency=0\n[Prefs]\nBaseURL=%s\nUsername=demo\nPassword=%s\nHotKeyStartStop=0\nShowMinuteReminder=0\n' \
     "$BASE" "$2" >"$E2E_TMP/$1/ChronelGui.ini"
 }
-marks() { grep -c "^chronel-mark $1 " "$LOG" || true; }
-wait_mark() {  # NAME COUNT SECONDS
-  local end=$((SECONDS + $3))
-  until [ "$(marks "$1")" -ge "$2" ]; do
-    [ $SECONDS -ge $end ] && return 1
-    kill -0 "$APP" 2>/dev/null || e2e_fail "the program ended: $(tail -5 "$LOG")"
-    sleep 0.2
-  done
-}
 title() { e2e_app_title "$APP"; }
 # Exit from the tray menu; a question about the running clock would be a fault here.
 exit_app() {  # STEP

@@ -35,15 +35,6 @@ start_app() {  # NAME BASEURL
     QTWEBENGINE_REMOTE_DEBUGGING="127.0.0.1:$DEVTOOLS" "$dir/ChronelGui"
   APP=$E2E_LAST_PID
 }
-marks() { grep -c "^chronel-mark $1 " "$LOG" || true; }
-wait_mark() {  # NAME COUNT SECONDS
-  local end=$((SECONDS + $3))
-  until [ "$(marks "$1")" -ge "$2" ]; do
-    [ $SECONDS -ge $end ] && return 1
-    kill -0 "$APP" 2>/dev/null || e2e_fail "the program ended: $(tail -5 "$LOG")"
-    sleep 0.2
-  done
-}
 page() { e2e_page_eval "$DEVTOOLS" "$1" 2>&1; }
 failure() { page "document.getElementById('failure') ? document.getElementById('failure').textContent : ''"; }
 has() { [ "$(page "!!document.getElementById('$1')")" = true ]; }
