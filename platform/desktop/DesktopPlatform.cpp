@@ -369,11 +369,47 @@ bool DesktopAppState::IsMinimized()
 
 void DesktopAppState::Minimize()
 {
-    if (main_) main_->setWindowState(main_->windowState() | Qt::WindowMinimized);
+    if (!main_) return;
+    main_->setWindowState(main_->windowState() | Qt::WindowMinimized);
+    if (!main_->testAttribute(Qt::WA_WState_Created) || !x11::Available()) return;
+    // The toolkit skips a minimize it believes done already (its state lags
+    // behind the window manager's after a withdraw), and the window manager
+    // drops one asked before it manages a window just shown. So the hint is
+    // set for the next map, and the window manager's state is checked for a
+    // while after.
+    if (!main_->isVisible()) x11::SetInitialState(static_cast<unsigned long>(main_->winId()), true);
+    if (!iconicCheck_) {
+        iconicCheck_ = new QTimer(this);
+        iconicCheck_->setInterval(100);
+        connect(iconicCheck_, &QTimer::timeout, this, [this] { CheckIconic(); });
+    }
+    iconicChecksLeft_ = 30;
+    iconicCheck_->start();
+}
+
+void DesktopAppState::CheckIconic()
+{
+    // Ends at the first iconic state seen, so a restore by the user afterwards stands.
+    if (!main_ || --iconicChecksLeft_ <= 0 || !main_->isVisible()) {
+        iconicCheck_->stop();
+        return;
+    }
+    const unsigned long window = static_cast<unsigned long>(main_->winId());
+    switch (x11::ManagedState(window)) {
+    case x11::WindowManagerState::Iconic:
+        iconicCheck_->stop();
+        break;
+    case x11::WindowManagerState::Normal:
+        x11::Iconify(window);
+        break;
+    case x11::WindowManagerState::Unmanaged:
+        break;  // not yet taken in by the window manager
+    }
 }
 
 void DesktopAppState::Restore()
 {
+    if (iconicCheck_) iconicCheck_->stop();
     if (main_ && IsMinimized()) main_->setWindowState(main_->windowState() & ~Qt::WindowMinimized);
 }
 
@@ -390,7 +426,7 @@ bool DesktopAppState::eventFilter(QObject* watched, QEvent* event)
     // iconic initial state of the program's own minimize in the hints.
     if (watched == main_ && event->type() == QEvent::Show && !(main_->windowState() & Qt::WindowMinimized) &&
         main_->testAttribute(Qt::WA_WState_Created))
-        x11::SetNormalInitialState(static_cast<unsigned long>(main_->winId()));
+        x11::SetInitialState(static_cast<unsigned long>(main_->winId()), false);
     if (watched == main_ && event->type() == QEvent::WindowStateChange) {
         const bool now = main_->windowState() & Qt::WindowMinimized;
         if (now != minimized_) {

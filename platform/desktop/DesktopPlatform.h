@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QPoint>
 #include <QPointer>
+#include <QTimer>
 #include <QWidget>
 #include <map>
 #include <memory>
@@ -106,7 +107,10 @@ protected:
 
 private:
     void CheckActive();
+    void CheckIconic();
     QPointer<QWidget> main_;
+    QTimer* iconicCheck_ = nullptr;
+    int iconicChecksLeft_ = 0;
     bool active_ = false;
     bool minimized_ = false;
     bool checkQueued_ = false;

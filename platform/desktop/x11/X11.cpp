@@ -43,18 +43,51 @@ void FlushBeforeEverySleep()
     });
 }
 
-void SetNormalInitialState(unsigned long window)
+void SetInitialState(unsigned long window, bool iconic)
 {
     Display* dpy = TheDisplay();
     if (!dpy || !window) return;
     XWMHints* hints = XGetWMHints(dpy, window);
-    if (!hints) return;  // no hints: the map is normal
-    if ((hints->flags & StateHint) && hints->initial_state != NormalState) {
-        hints->initial_state = NormalState;
-        XSetWMHints(dpy, window, hints);
+    if (!hints && !iconic) return;  // no hints: the map is normal
+    XWMHints fresh{};
+    XWMHints* h = hints ? hints : &fresh;
+    const int wanted = iconic ? IconicState : NormalState;
+    if (!(h->flags & StateHint) || h->initial_state != wanted) {
+        h->flags |= StateHint;
+        h->initial_state = wanted;
+        XSetWMHints(dpy, window, h);
         XFlush(dpy);
     }
-    XFree(hints);
+    if (hints) XFree(hints);
+}
+
+WindowManagerState ManagedState(unsigned long window)
+{
+    Display* dpy = TheDisplay();
+    if (!dpy || !window) return WindowManagerState::Unmanaged;
+    const Atom wmState = XInternAtom(dpy, "WM_STATE", False);
+    Atom type = 0;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    long state = WithdrawnState;
+    if (XGetWindowProperty(dpy, window, wmState, 0, 2, False, wmState, &type, &format, &count, &after, &data) ==
+            Success &&
+        data) {
+        if (format == 32 && count >= 1) state = reinterpret_cast<long*>(data)[0];
+        XFree(data);
+    }
+    if (state == NormalState) return WindowManagerState::Normal;
+    if (state == IconicState) return WindowManagerState::Iconic;
+    return WindowManagerState::Unmanaged;
+}
+
+void Iconify(unsigned long window)
+{
+    Display* dpy = TheDisplay();
+    if (!dpy || !window) return;
+    XIconifyWindow(dpy, window, DefaultScreen(dpy));
+    XFlush(dpy);
 }
 
 void SetSkipTaskbar(unsigned long window, bool skip)
@@ -66,7 +99,7 @@ void SetSkipTaskbar(unsigned long window, bool skip)
 
     XWindowAttributes attrs{};
     const bool mapped = XGetWindowAttributes(dpy, window, &attrs) && attrs.map_state != IsUnmapped;
-    if (mapped) {
+    if (mapped || ManagedState(window) != WindowManagerState::Unmanaged) {
         // A managed window's state belongs to the window manager: ask it.
         XEvent ev{};
         ev.xclient.type = ClientMessage;

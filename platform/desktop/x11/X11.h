@@ -16,10 +16,16 @@ xcb_connection_t* Connection();
 void FlushBeforeEverySleep();
 // Adds or removes _NET_WM_STATE_SKIP_TASKBAR on a top-level window.
 void SetSkipTaskbar(unsigned long window, bool skip);
-// Asks the window manager to map the window normal, not iconified, at its
-// next map: a window iconified by the program and restored by the window
-// manager keeps the iconic initial state in its hints.
-void SetNormalInitialState(unsigned long window);
+// Asks the window manager to map the window iconified or normal at its next
+// map. A window iconified by the program and restored by the window manager
+// keeps the iconic initial state in its hints; the toolkit leaves the hint
+// alone when it believes the window's state unchanged.
+void SetInitialState(unsigned long window, bool iconic);
+enum class WindowManagerState { Unmanaged, Normal, Iconic };
+// The state the window manager gives the window (its WM_STATE property).
+WindowManagerState ManagedState(unsigned long window);
+// Asks the window manager to iconify a window it manages.
+void Iconify(unsigned long window);
 // Milliseconds since the session's last input (XScreenSaver extension).
 bool IdleMilliseconds(unsigned long& ms);
 // Whether the X server has the screen-saver extension; asks over a
