@@ -117,15 +117,6 @@ void TServiceLink::LoginSent()
     if (state_ == TLinkState::Connecting) CoreWindows()->SetTimer(wnd_, kLoginTimer, kLoginWaitMs);
 }
 
-void TServiceLink::LoadFailed(const std::string& url, int statusCode, const std::string& reason)
-{
-    TNavigateErrorArgs error;
-    error.URL = url;
-    error.StatusCode = statusCode;
-    error.Reason = reason;
-    LoadFailed(error);
-}
-
 void TServiceLink::LoadFailed(const TNavigateErrorArgs& error)
 {
     CoreWindows()->KillTimer(wnd_, kLoginTimer);
@@ -305,7 +296,7 @@ void TServiceLink::Dispatch(TMessage& m)
         SessionGuard([&] {
             // Heard as a failed load, by whatever waits for the login's page.
             if (OnLoginLost) OnLoginLost(reason);
-            else LoadFailed(baseUrl_, 0, reason);
+            else LoadFailed({baseUrl_, 0, reason});
         });
     } else if (m.Msg == WM_TIMER && m.WParam == kExitTimer) {
         CoreWindows()->KillTimer(wnd_, kExitTimer);

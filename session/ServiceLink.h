@@ -40,9 +40,7 @@ public:
     bool Begin(const std::string& baseUrl, bool valid);
     // The login's navigation went out: its page is awaited within kLoginWaitMs.
     void LoginSent();
-    // A top-level load failed; statusCode is the HTTP status when the service answered, else 0.
-    void LoadFailed(const std::string& url, int statusCode, const std::string& reason);
-    // The same with what the engine said of it: a failure no retry can mend
+    // A top-level load failed, with what the engine said of it: a failure no retry can mend
     // (an unsafe port, a certificate not trusted) is held, the others tried again.
     void LoadFailed(const TNavigateErrorArgs& error);
     // A page of the service completed.

@@ -18,12 +18,12 @@ TSession::TSession(ISessionView& view) : view_(view)
         waitingPage_ = false;
         view_.ShowLocalPage(html);
     };
-    Link.OnLoginLost = [this](const std::string& reason) { LoadFailed(Link.BaseUrl(), 0, reason); };
+    Link.OnLoginLost = [this](const std::string& reason) { LoadFailed({Link.BaseUrl(), 0, reason}); };
     Mirror.PageBusy = [this] { return view_.PageBusy(); };
     Mirror.PageHasForm = [this] { return view_.ReadPage(view_.PageSource()).startStopForm; };
     Mirror.OnSubmit = [this] { view_.RunScript(TServiceUrls::ToggleScript()); };
     Mirror.OnPageLost = [this] {
-        LoadFailed(Link.BaseUrl(), 0, "no page came within " + std::to_string(TClockMirror::kPageWaitMs / 1000) + " seconds");
+        LoadFailed({Link.BaseUrl(), 0, "no page came within " + std::to_string(TClockMirror::kPageWaitMs / 1000) + " seconds"});
     };
     Mirror.OnNoTimerPage = [this] {
         // A press while the service is being tried again: tried at once, and
@@ -154,16 +154,7 @@ void TSession::LoadEnded(const std::string& url)
     TraceMark("load-ended");
     // Only a load the session waits for counts: a start's or stop's, a login's.
     if (!Mirror.InFlight() && Link.State() != TLinkState::Connecting) return;
-    LoadFailed(url, 0, "the service sent no page");
-}
-
-void TSession::LoadFailed(const std::string& url, int statusCode, const std::string& reason)
-{
-    TNavigateErrorArgs error;
-    error.URL = url;
-    error.StatusCode = statusCode;
-    error.Reason = reason;
-    LoadFailed(error);
+    LoadFailed({url, 0, "the service sent no page"});
 }
 
 void TSession::LoadFailed(const TNavigateErrorArgs& error)

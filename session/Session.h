@@ -84,8 +84,7 @@ public:
     void BeforeNavigate(const std::string& url, bool& cancel);
     // localPage: the program's own page (LoadHtml) completed.
     void PageCompleted(const std::string& url, bool localPage);
-    void LoadFailed(const std::string& url, int statusCode, const std::string& reason);
-    // The same with all the engine said of the failure.
+    // A top-level load failed, with all the engine said of it.
     void LoadFailed(const TNavigateErrorArgs& error);
     void LoadEnded(const std::string& url);
 
