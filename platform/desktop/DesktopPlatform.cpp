@@ -372,12 +372,15 @@ void DesktopAppState::Minimize()
     if (!main_) return;
     main_->setWindowState(main_->windowState() | Qt::WindowMinimized);
     if (!main_->testAttribute(Qt::WA_WState_Created) || !x11::Available()) return;
-    // The toolkit skips a minimize it believes done already (its state lags
-    // behind the window manager's after a withdraw), and the window manager
-    // drops one asked before it manages a window just shown. So the hint is
-    // set for the next map, and the window manager's state is checked for a
-    // while after.
-    if (!main_->isVisible()) x11::SetInitialState(static_cast<unsigned long>(main_->winId()), true);
+    // A window the window manager does not manage yet (hidden, or shown but
+    // not yet taken in): the toolkit skips a minimize it believes done
+    // already (its state lags behind the window manager's after a withdraw),
+    // and the window manager drops one asked before it manages the window.
+    // So the hint is set for the next map, and the window manager's state is
+    // checked for a while after.
+    const unsigned long window = static_cast<unsigned long>(main_->winId());
+    if (x11::ManagedState(window) != x11::WindowManagerState::Unmanaged) return;
+    if (!main_->isVisible()) x11::SetInitialState(window, true);
     if (!iconicCheck_) {
         iconicCheck_ = new QTimer(this);
         iconicCheck_->setInterval(100);

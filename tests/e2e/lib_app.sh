@@ -12,6 +12,7 @@
 #   e2e_tray_menu_open ICON [SECS]     right-clicks the icon, waits for its menu
 #   e2e_tray_menu_pick N [SECS]        activates item N of the open menu
 #   e2e_tray_menu_choose ICON N [SECS] both of the above
+#   e2e_start_demo [ARGS...]           the demo service on a free port: PORT, BASE, DEMO_PID
 #   e2e_demo_status BASE               the demo service's /__status
 #   e2e_demo_count BASE ERE            status lines matching ERE
 #   e2e_demo_wait BASE SECS ERE [MIN]  waits for MIN (1) such lines
@@ -146,6 +147,14 @@ e2e_tray_menu_choose() {
 
 # The status JSON of the demo service at BASE (ends in /). It writes one
 # request or event a line, so line-wise patterns select them.
+e2e_start_demo() {
+  e2e_spawn demo "$DEMO" --port 0 "$@"
+  DEMO_PID=$E2E_LAST_PID
+  e2e_wait 10 grep -q '^PORT ' "$E2E_TMP/demo.log" || e2e_fail "demo service did not start: $(cat "$E2E_TMP/demo.log")"
+  PORT=$(awk '/^PORT /{print $2; exit}' "$E2E_TMP/demo.log")
+  BASE="http://127.0.0.1:$PORT/"
+}
+
 e2e_demo_status() {
   curl -sf --max-time 5 "${1}__status"
 }

@@ -20,10 +20,7 @@ SH
 chmod +x "$E2E_TMP/bin/xdg-open"
 
 start_service() {  # options...
-  e2e_spawn demo "$DEMO" --port 0 "$@"
-  e2e_wait 10 grep -q '^PORT ' "$E2E_TMP/demo.log" || e2e_fail "demo service did not start"
-  PORT=$(awk '/^PORT /{print $2; exit}' "$E2E_TMP/demo.log")
-  BASE="http://127.0.0.1:$PORT/"
+  e2e_start_demo "$@"
 }
 
 status() { curl -s "${BASE}__status"; }

@@ -9,9 +9,7 @@ SHIM=${3:-}
 set +o pipefail  # "| head -1" ends its writers early
 
 start_service() {
-  e2e_spawn demo "$DEMO" --port 0
-  e2e_wait 10 grep -q '^PORT ' "$E2E_TMP/demo.log" || e2e_fail "demo service did not start"
-  BASE="http://127.0.0.1:$(awk '/^PORT /{print $2; exit}' "$E2E_TMP/demo.log")/"
+  e2e_start_demo
 }
 
 # write_ini FILE [KEY=VALUE...]: a settings file logging in to the service

@@ -64,9 +64,7 @@ stop_keyring() {
 }
 
 printf 'account = demo:%s\n' "$PASSWORD" >"$E2E_TMP/service.conf"
-e2e_spawn demo "$DEMO" --port 0 --config "$E2E_TMP/service.conf"
-e2e_wait 10 grep -q '^PORT ' "$E2E_TMP/demo.log" || e2e_fail "demo service did not start"
-BASE="http://127.0.0.1:$(awk '/^PORT /{print $2; exit}' "$E2E_TMP/demo.log")/"
+e2e_start_demo --config "$E2E_TMP/service.conf"
 # The service's verdicts on the posted password.
 LOGIN_OK='"kind":"login","via":"pw","user":"demo","result":"ok"'
 logins() { e2e_demo_count "$BASE" "$LOGIN_OK"; }

@@ -32,9 +32,7 @@ NEVER=(foo://x/1 smb://127.0.0.1/share file:///etc/hostname "data:text/html,<p>d
 } >"$E2E_TMP/service.conf"
 NEVER_LINKS=9
 
-e2e_spawn demo "$DEMO" --port 0 --config "$E2E_TMP/service.conf"
-e2e_wait 10 grep -q '^PORT ' "$E2E_TMP/demo.log" || e2e_fail "demo service did not start"
-BASE="http://127.0.0.1:$(awk '/^PORT /{print $2; exit}' "$E2E_TMP/demo.log")/"
+e2e_start_demo --config "$E2E_TMP/service.conf"
 requests() { curl -s "${BASE}__status" | python3 -c 'import json,sys; print(len(json.load(sys.stdin)["requests"]))'; }
 
 # The password is stored as the settings file keeps it ("demo").

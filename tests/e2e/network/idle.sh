@@ -9,10 +9,7 @@ set +o pipefail
 e2e_start_desktop tray notify
 e2e_record_notifications
 
-e2e_spawn demo "$DEMO" --port 0
-e2e_wait 10 grep -q '^PORT ' "$E2E_TMP/demo.log" || e2e_fail "demo service did not start"
-PORT=$(awk '/^PORT /{print $2; exit}' "$E2E_TMP/demo.log")
-BASE="http://127.0.0.1:$PORT/"
+e2e_start_demo
 events() { curl -s --max-time 5 "${BASE}__status" | grep -c "\"kind\":\"$1\"" || true; }
 
 A="$E2E_TMP/a"; mkdir -p "$A"

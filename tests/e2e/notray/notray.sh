@@ -14,9 +14,7 @@ set +o pipefail
 e2e_start_desktop notify
 e2e_record_notifications
 
-e2e_spawn demo "$DEMO" --port 0
-e2e_wait 10 grep -q '^PORT ' "$E2E_TMP/demo.log" || e2e_fail "demo service did not start"
-BASE="http://127.0.0.1:$(awk '/^PORT /{print $2; exit}' "$E2E_TMP/demo.log")/"
+e2e_start_demo
 
 DIR="$E2E_TMP/notray"; mkdir -p "$DIR"; cp "$BIN" "$DIR/ChronelGui"
 printf '[Form]\nRemoveFromTaskBar=1\nMinimizeOnClose=1\n[Prefs]\nBaseURL=%s\nUsername=demo\nPassword=qrzb\nHotKeyStartStop=0\n' "$BASE" >"$DIR/ChronelGui.ini"

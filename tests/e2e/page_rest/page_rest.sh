@@ -21,9 +21,7 @@ MIN_REST=55
 # Hidden this long at most before the page must be gone.
 MAX_REST=120
 
-e2e_spawn demo "$DEMO" --port 0
-e2e_wait 10 grep -q '^PORT ' "$E2E_TMP/demo.log" || e2e_fail "demo service did not start"
-BASE="http://127.0.0.1:$(awk '/^PORT /{print $2; exit}' "$E2E_TMP/demo.log")/"
+e2e_start_demo
 
 # ---- the service's records ------------------------------------------------------------------
 # Requests the test makes itself carry "by=e2e", so the program's stand apart.

@@ -25,9 +25,7 @@ e2e_record_notifications
 e2e_spawn host /usr/bin/python3 "$HERE/../sni/sni_host.py"
 e2e_wait 10 grep -q ready "$E2E_TMP/host.log" || e2e_fail "tray test host did not start"
 
-e2e_spawn demo "$DEMO" --port 0
-e2e_wait 10 grep -q '^PORT ' "$E2E_TMP/demo.log" || e2e_fail "demo service did not start"
-BASE="http://127.0.0.1:$(awk '/^PORT /{print $2; exit}' "$E2E_TMP/demo.log")/"
+e2e_start_demo
 ITEM="Website redesign"
 
 status() { curl -s --max-time 5 "${BASE}__status"; }

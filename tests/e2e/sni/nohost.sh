@@ -11,9 +11,7 @@ DEMO=$2
 set +o pipefail
 e2e_start_desktop notify
 e2e_record_notifications
-e2e_spawn demo "$DEMO" --port 0
-e2e_wait 10 grep -q '^PORT ' "$E2E_TMP/demo.log" || e2e_fail "demo service did not start"
-BASE="http://127.0.0.1:$(awk '/^PORT /{print $2; exit}' "$E2E_TMP/demo.log")/"
+e2e_start_demo
 
 start_host() {
   e2e_spawn host /usr/bin/python3 "$HERE/sni_host.py"

@@ -11,9 +11,7 @@ DEMO=$2
 set +o pipefail
 e2e_start_desktop tray
 
-e2e_spawn demo "$DEMO" --port 0
-e2e_wait 10 grep -q '^PORT ' "$E2E_TMP/demo.log" || e2e_fail "demo service did not start"
-BASE="http://127.0.0.1:$(awk '/^PORT /{print $2; exit}' "$E2E_TMP/demo.log")/"
+e2e_start_demo
 
 # The window's opacity as the window manager reads it, in 255ths; 255 when
 # the property is absent (opaque).

@@ -3,9 +3,7 @@
 # and its clock started from the tray, and what the service then receives.
 
 idle_start_demo() {
-  e2e_spawn demo "$DEMO" --port 0
-  e2e_wait 10 grep -q '^PORT ' "$E2E_TMP/demo.log" || e2e_fail "demo service did not start"
-  BASE="http://127.0.0.1:$(awk '/^PORT /{print $2; exit}' "$E2E_TMP/demo.log")/"
+  e2e_start_demo
 }
 
 # idle_start_app NAME [VAR=VALUE...]: a fresh copy of the program with the

@@ -54,9 +54,7 @@ kill "$PROBE_PID"
 e2e_log "probe ok"
 
 # ---- the real program: an X11 window, the compositor's idle time ---------------------------------
-e2e_spawn demo "$DEMO" --port 0
-e2e_wait 10 grep -q '^PORT ' "$E2E_TMP/demo.log" || e2e_fail "demo service did not start"
-BASE="http://127.0.0.1:$(awk '/^PORT /{print $2; exit}' "$E2E_TMP/demo.log")/"
+e2e_start_demo
 ini() {  # file extra-lines
   printf '[Form]\nRemoveFromTaskBar=0\nUseTransparency=1\nTop=123\nLeft=45\n[Prefs]\nBaseURL=%s\nUsername=demo\nPassword=qrzb\nHotKeyStartStop=0\nAutoStopStartOnIdleTime=1\nAutoStopStartOnIdleTimeMinutes=1\n' \
     "$BASE" >"$1"

@@ -12,9 +12,7 @@ e2e_start_desktop tray
 
 # The account "Jürgen" / "péss" in Windows-1252 bytes.
 printf 'account_encoded = J%%FCrgen:p%%E9ss\n' >"$E2E_TMP/demo.conf"
-e2e_spawn demo "$DEMO" --port 0 --config "$E2E_TMP/demo.conf"
-e2e_wait 10 grep -q '^PORT ' "$E2E_TMP/demo.log" || e2e_fail "demo service did not start"
-BASE="http://127.0.0.1:$(awk '/^PORT /{print $2; exit}' "$E2E_TMP/demo.log")/"
+e2e_start_demo --config "$E2E_TMP/demo.conf"
 status_py() { curl -s "${BASE}__status" | python3 -c "import json,sys; d=json.load(sys.stdin); print($1)"; }
 
 start_app() {  # folder
