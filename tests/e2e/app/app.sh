@@ -19,10 +19,6 @@ echo "\$@" >> "$E2E_TMP/opened.txt"
 SH
 chmod +x "$E2E_TMP/bin/xdg-open"
 
-start_service() {  # options...
-  e2e_start_demo "$@"
-}
-
 status() { curl -s "${BASE}__status"; }
 # Python over the status JSON: status_py 'expression using d'
 status_py() { status | python3 -c "import json,sys; d=json.load(sys.stdin); print($1)"; }
@@ -65,7 +61,7 @@ wait_status() {  # python condition over d, seconds
 }
 
 # ---- (a) start-up posts the password; the timer page shows ---------------------------------
-start_service
+e2e_start_demo
 A="$E2E_TMP/a"; mkdir -p "$A"
 printf '[Form]\nRemoveFromTaskBar=0\n[Prefs]\nBaseURL=%s\nUsername=demo\nPassword=qrzb\nHotKeyStartStop=0\n' "$BASE" >"$A/ChronelGui.ini"
 start_app "$A"

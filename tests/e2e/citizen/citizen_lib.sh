@@ -8,10 +8,6 @@ DEMO=$2
 SHIM=${3:-}
 set +o pipefail  # "| head -1" ends its writers early
 
-start_service() {
-  e2e_start_demo
-}
-
 # write_ini FILE [KEY=VALUE...]: a settings file logging in to the service
 # (or to nothing when BASE is unset), the extra keys under [Prefs]/[Form].
 write_ini() {

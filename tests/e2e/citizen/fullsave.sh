@@ -7,7 +7,7 @@
 # ends the program.
 source "$(dirname "$0")/citizen_lib.sh"
 e2e_start_desktop
-start_service
+e2e_start_demo
 
 DIR="$E2E_TMP/ro"
 INI="$DIR/ChronelGui.ini"

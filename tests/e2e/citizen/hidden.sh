@@ -17,7 +17,7 @@ e2e_log "(d) --help, --version, bad option ok"
 
 # ---- (c) --hidden ---------------------------------------------------------------------------
 e2e_start_desktop tray
-start_service
+e2e_start_demo
 INI="$E2E_TMP/c/ChronelGui.ini"
 write_ini "$INI" HotKeyStartStop=0
 start_app hidden --hidden --settings "$INI"

@@ -5,7 +5,7 @@
 # another settings file runs beside.
 source "$(dirname "$0")/citizen_lib.sh"
 e2e_start_desktop tray
-start_service
+e2e_start_demo
 
 INI="$E2E_TMP/a/ChronelGui.ini"
 # Ctrl+Alt+K as the hot key (0x4000 | 0x8000 | 'K').

@@ -11,7 +11,7 @@
 # five-minute sleep to the program.
 source "$(dirname "$0")/citizen_lib.sh"
 e2e_start_desktop notify
-start_service
+e2e_start_demo
 
 dbus-daemon --session --nofork --address="unix:path=$E2E_TMP/system_bus" >"$E2E_TMP/system-bus.log" 2>&1 &
 E2E_PIDS+=($!)

@@ -7,10 +7,6 @@ BIN=$1
 DEMO=$2
 set +o pipefail
 
-start_service() {
-  e2e_start_demo
-}
-
 # start_app NAME [ENV=VALUE...]: the program with a settings file that keeps
 # the hot key $HOTKEY (the default, 32960, when unset); waits for the timer page.
 start_app() {

@@ -5,7 +5,7 @@
 # key stored on one layout is grabbed at the same place on another.
 source "$(dirname "$0")/common.sh"
 e2e_start_desktop tray
-start_service
+e2e_start_demo
 
 setxkbmap -display "$DISPLAY" de || e2e_fail "setxkbmap de"
 start_app layouts CHRONEL_TRACE_MARKS=1

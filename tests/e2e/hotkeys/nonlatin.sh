@@ -6,7 +6,7 @@
 # long the keyboard repeats it.
 source "$(dirname "$0")/common.sh"
 e2e_start_desktop tray
-start_service
+e2e_start_demo
 
 # Locks the keyboard to a layout of the keymap (0: the first), as a layout switcher does.
 group() {

@@ -8,7 +8,7 @@
 source "$(dirname "$0")/common.sh"
 HERE=$(cd "$(dirname "$0")" && pwd)
 e2e_start_desktop tray notify
-start_service
+e2e_start_demo
 e2e_record_notifications
 
 PORTAL_LOG="$E2E_TMP/portal-calls.log"

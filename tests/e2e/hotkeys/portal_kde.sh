@@ -10,7 +10,7 @@
 source "$(dirname "$0")/common.sh"
 KEYS=$3
 e2e_start_desktop tray notify
-start_service
+e2e_start_demo
 e2e_record_notifications
 
 # ---- the compositor and the portal, on this test's session bus ----------------------------

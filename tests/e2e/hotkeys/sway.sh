@@ -6,7 +6,7 @@
 source "$(dirname "$0")/common.sh"
 source "$(dirname "$0")/../wayland/idle_lib.sh"
 e2e_start_desktop tray notify
-start_service
+e2e_start_demo
 e2e_record_notifications
 idle_start_sway
 # The session's portal, as a sway desktop has it: its backends (here only

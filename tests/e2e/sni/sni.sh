@@ -7,7 +7,7 @@
 source "$(dirname "$0")/../hotkeys/common.sh"
 HERE=$(cd "$(dirname "$0")" && pwd)
 e2e_start_desktop
-start_service
+e2e_start_demo
 e2e_spawn host /usr/bin/python3 "$HERE/sni_host.py"
 e2e_wait 10 grep -q ready "$E2E_TMP/host.log" || e2e_fail "test host did not start"
 

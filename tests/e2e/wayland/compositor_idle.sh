@@ -59,7 +59,7 @@ if [ "$COMPOSITOR" = kwin ]; then
 fi
 e2e_log "$COMPOSITOR: $SOURCE"
 
-idle_start_demo
+e2e_start_demo
 idle_start_app "$COMPOSITOR" WAYLAND_DISPLAY="$WL"
 inject
 e2e_wait 10 idle_title_is ' not idle $' || e2e_fail "caption after input: $(idle_title)"

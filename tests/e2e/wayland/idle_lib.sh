@@ -2,10 +2,6 @@
 # set): the demo service, the real program with idle stopping at 1 minute
 # and its clock started from the tray, and what the service then receives.
 
-idle_start_demo() {
-  e2e_start_demo
-}
-
 # idle_start_app NAME [VAR=VALUE...]: a fresh copy of the program with the
 # given environment, its clock started; sets APP and WIN.
 idle_start_app() {

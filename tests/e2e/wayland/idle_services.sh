@@ -49,7 +49,7 @@ idle_services_plasma_typing() {
   xdotool key shift
   expect "$(wl_probe)" "freedesktop screen saver (org.freedesktop.ScreenSaver) of KDE Plasma, in milliseconds" \
     'idle [0-9]' "Plasma's milliseconds"
-  idle_start_demo
+  e2e_start_demo
   local asked
   asked=$(grep -c '^call ' "$E2E_TMP/standin-plasma.log")
   idle_start_app plasma
@@ -96,7 +96,7 @@ stop_standin
 e2e_log "source choice ok"
 
 # ---- the real program: auto-stop and restart follow the service --------------------------------
-idle_start_demo
+e2e_start_demo
 run_with() {  # gnome|screensaver
   local kind=$1
   echo 0 >"$IDLE"
