@@ -53,6 +53,8 @@ TEST_PACKAGES=(
   gnome-keyring gcr libsecret-tools
   # a headless Wayland compositor, its virtual keyboard and protocol list
   sway wtype wayland-utils
+  # a tiling X11 window manager
+  i3-wm
   # the desktops' own compositors, headless: KWin (idle protocols, fake input, its
   # screen-saver service, global shortcuts) and Mutter (idle monitor, remote
   # desktop input); the desktop portal with its Plasma backend (a Qt 5
