@@ -8,7 +8,7 @@ KEYS="Top Left MinimizeOnClose UseTransparency RemoveFromTaskBar BaseURL Usernam
 
 start_app() {  # folder
   cp "$BIN" "$1/ChronelGui"
-  e2e_spawn "app-$(basename "$1")" "$1/ChronelGui"
+  CHRONEL_TRACE_MARKS=1 e2e_spawn "app-$(basename "$1")" "$1/ChronelGui"
   APP_PID=$E2E_LAST_PID
   e2e_wait 60 e2e_window_by_title "Chronel Timer" || e2e_fail "main window not mapped"
 }
@@ -26,7 +26,12 @@ A="$E2E_TMP/a"; mkdir -p "$A"
 start_app "$A"
 e2e_wait 20 e2e_window_by_title "Chronel Timer Preferences" || e2e_fail "preferences window did not open at first run"
 prefs=$(e2e_window_by_title "Chronel Timer Preferences")
-e2e_wait 10 bash -c "[ \"\$(xdotool getactivewindow)\" = $prefs ]" || e2e_fail "preferences window not focused"
+# The first page brings the preferences to the front again: typed after that,
+# once the window manager has given them the keyboard too.
+e2e_wait 60 grep -qE '^chronel-mark (document-complete|status-page) ' "$E2E_TMP/app-a.log" || e2e_fail "(a) no first page"
+e2e_wait 10 bash -c "[ \"\$(xdotool getactivewindow)\" = $prefs ] && [ \"\$(xdotool getwindowfocus)\" = $prefs ]" \
+  || e2e_fail "preferences window not focused"
+sleep 0.5
 e2e_screenshot "$E2E_TMP/first-run.png"
 xdotool type --delay 30 "alice"
 sleep 0.5
