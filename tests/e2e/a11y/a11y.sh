@@ -101,6 +101,13 @@ starts() { e2e_demo_count "$BASE" '"kind":"start"'; }
 [ "$(starts)" = 0 ] || fail_seen "(b) the service recorded a start before one was asked for"
 probe focus "$APP" 'push button' '^Start$' 30 >/dev/null || fail_seen "(b) Start did not take the focus"
 xdotool key space
+if ! probe wait "$APP" 'push button' '^Stop$' 20 >/dev/null && [ "$(starts)" = 0 ]; then
+  # Nothing reached the service: the key was lost on the way to the page, so
+  # it is pressed once more (the count of starts below still wants one).
+  e2e_log "(b) Space reached no button (keyboard at $(xdotool getwindowfocus getwindowname 2>&1)); again"
+  probe focus "$APP" 'push button' '^Start$' 30 >/dev/null || fail_seen "(b) Start did not take the focus again"
+  xdotool key space
+fi
 probe wait "$APP" 'push button' '^Stop$' 60 >/dev/null || fail_seen "(b) the button does not read Stop after Space on Start"
 probe wait "$APP" '*' '^Running since' 30 >/dev/null || fail_seen "(b) no 'Running since' after the start"
 e2e_demo_wait "$BASE" 30 '"kind":"start"' || fail_seen "(b) the service recorded no start"
